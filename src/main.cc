@@ -1,0 +1,3 @@
+#include "convert.h"
+
+int main(int argc, char** argv) { return RunConverter(argc, argv); }

@@ -1,0 +1,94 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform.h"
+
+namespace platform {
+
+namespace {
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return FileIdentity{static_cast<uint64_t>(st.st_dev),
+                      static_cast<uint64_t>(st.st_ino), S_ISREG(st.st_mode)};
+}
+
+}  // namespace
+
+bool IsLeadByte(unsigned char) { return false; }
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
+int OpenForReading(const char* path, int* fd) {
+  *fd = open(path, O_RDONLY | O_CLOEXEC);
+  return *fd < 0 ? errno : 0;
+}
+
+int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered) {
+  char* at = static_cast<char*>(buffer);
+  *delivered = 0;
+  while (*delivered < size) {
+    ssize_t got = read(fd, at + *delivered, size - *delivered);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return errno;
+    if (got == 0)
+      break;
+    *delivered += static_cast<size_t>(got);
+  }
+  return 0;
+}
+
+int OpenForWriting(const char* path, int* fd) {
+  *fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  return *fd < 0 ? errno : 0;
+}
+
+int Identify(int fd, FileIdentity* id) {
+  struct stat st;
+  if (fstat(fd, &st) != 0)
+    return errno;
+  *id = IdentityOf(st);
+  return 0;
+}
+
+int IdentifyPath(const char* path, FileIdentity* id) {
+  struct stat st;
+  if (stat(path, &st) != 0)
+    return errno;
+  *id = IdentityOf(st);
+  return 0;
+}
+
+int TruncateToEmpty(int fd) { return ftruncate(fd, 0) != 0 ? errno : 0; }
+
+int WriteAll(int fd, const void* data, size_t size) {
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t put = write(fd, at, size);
+    if (put < 0 && errno == EINTR)
+      continue;
+    if (put < 0)
+      return errno;
+    if (put == 0)  // no progress and no error: never spin on it
+      return EIO;
+    at += put;
+    size -= static_cast<size_t>(put);
+  }
+  return 0;
+}
+
+int Close(int fd) { return close(fd) != 0 ? errno : 0; }
+
+int RemoveFile(const char* path) { return unlink(path) != 0 ? errno : 0; }
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+}  // namespace platform

@@ -1,0 +1,46 @@
+// Runs the built tool as a separate process, the way a user would, and
+// collects what it reports. Also gives each test a scratch folder.
+#ifndef TROVCONV_RUN_TOOL_H_
+#define TROVCONV_RUN_TOOL_H_
+
+#include <string>
+#include <vector>
+
+struct ToolRun {
+  int status = -1;  // the exit status, or -1 when the tool did not exit
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+struct RunOptions {
+  std::string directory;      // working folder; empty for the current one
+  long file_size_limit = -1;  // bytes, or -1 for none
+};
+
+// args excludes the program name.
+ToolRun RunTool(const std::vector<std::string>& args,
+                const RunOptions& options = RunOptions());
+
+// A new empty folder, removed again with everything in it when the object
+// goes away.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const {
+    return path_ + "/" + name;
+  }
+
+ private:
+  std::string path_;
+};
+
+// The whole content of a file; false when it cannot be read.
+bool ReadFile(const std::string& path, std::string* content);
+bool FileExists(const std::string& path);
+
+#endif  // TROVCONV_RUN_TOOL_H_
