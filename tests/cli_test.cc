@@ -1,1 +1,326 @@
+// Runs the built tool on files in a scratch folder and checks everything a
+// user can observe: exit status, both streams, and what is left on disk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "capture_builder.h"
+#include "run_tool.h"
+#include "timing_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kUsage[] =
+    "trovik QV-7 *.dat file to Carvendel tim file converter\n"
+    "Version 1.0\n"
+    "usage: trovconv {trovik_dat_file}\n";
+const char kSameFile[] =
+    "trovconv: timing file would overwrite the capture file\n";
+const char kOldTiming[] = "an earlier timing file\r\n";
+
+class StringSink : public Sink {
+ public:
+  bool Write(const char* data, size_t size) override {
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+};
+
+// What the writer makes of the capture; the writer's own tests pin its bytes.
+std::string ExpectedTiming(const CaptureBuilder& builder) {
+  Capture capture = builder.ToCapture();
+  StringSink sink;
+  WriteTimingFile(&capture, capture.SampleInterval(), &sink);
+  return sink.text;
+}
+
+// Channel 0 changes level on every sample up to count, so the timing file
+// grows by one edge line per sample.
+CaptureBuilder Toggling(int count) {
+  CaptureBuilder builder;
+  builder.SignalCount(1);
+  for (int j = 0; j < count; ++j)
+    builder.Level(0, j, j % 2);
+  return builder;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  std::string Path(const std::string& name) const { return dir_ / name; }
+
+  // A sentinel that no test expects stands in for a file that is gone.
+  std::string Content(const std::string& name) const {
+    std::string content;
+    return ReadFile(Path(name), &content) ? content : "<unreadable>";
+  }
+
+  void Put(const std::string& name, const std::string& content) const {
+    std::FILE* file = std::fopen(Path(name).c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(content.data(), 1, content.size(), file);
+    ASSERT_EQ(std::fclose(file), 0);
+  }
+
+  static void ExpectFailure(const ToolRun& run, const std::string& err) {
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, err);
+    EXPECT_EQ(run.out, "");
+  }
+
+  static void ExpectSuccess(const ToolRun& run) {
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "");
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(CliTest, WritesTimingFileWithCrLfLineEnds) {
+  CaptureBuilder builder;
+  builder.SignalCount(1).Name(0, "CLK A").Timebase(1);
+  builder.Level(0, 2, 0).Level(0, 3, 0).Level(1, 5, 0);  // channel 1 unused
+  ASSERT_TRUE(builder.WriteFile(Path("run.dat")));
+  ExpectSuccess(RunTool({Path("run.dat")}));
+  EXPECT_EQ(Content("run.tim"),
+            "Timing Diagram Editor v5\r\n"
+            "SIGNAL\tCLK_A\r\nPROPS!\r\n"
+            "E0\t1\t0000\t0000\t\t\r\n"
+            "E2\t0\t80000\t80000\t\t\r\n"
+            "E4\t1\t160000\t160000\t\t\r\n"
+            "!\r\n\r\n");
+  EXPECT_EQ(Content("run.dat"), builder.bytes());
+}
+
+TEST_F(CliTest, WritesWhatTheWriterMakes) {
+  CaptureBuilder builder;
+  builder.SignalCount(3).Timebase(7).Name(0, "DATA 0").Name(1, "strobe");
+  builder.MapByte(1, 9).MapByte(2, 31).Level(9, 100, 0).Level(31, 8191, 0);
+  for (int j = 0; j < kSampleCount; j += 3)
+    builder.Level(0, j, 0);
+  const std::string expected = ExpectedTiming(builder);
+  struct {
+    const char* what;
+    std::string trailing;  // bytes after the record
+    std::string previous;  // a timing file already there, if not empty
+  } const rows[] = {
+      {"exact size", "", ""},
+      {"longer file reads as its record", std::string(4096, '\xFF'), ""},
+      {"longer timing file replaced whole", "", std::string(300000, 'Z')},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove(Path("x.tim"));
+    Put("x.dat", builder.bytes() + row.trailing);
+    if (!row.previous.empty())
+      Put("x.tim", row.previous);
+    ExpectSuccess(RunTool({Path("x.dat")}));
+    EXPECT_EQ(Content("x.tim"), expected);
+    EXPECT_EQ(Content("x.dat"), builder.bytes() + row.trailing);
+  }
+}
+
+TEST_F(CliTest, NamesTimingFileAfterCapture) {
+  struct {
+    const char* capture;
+    const char* timing;
+  } const rows[] = {
+      {"run.dat", "run.tim"},
+      {"run.v2.dat", "run.v2.tim"},
+      {"run", "run.tim"},
+      {"C:run.dat", "C:run.tim"},
+      {"sub/run.dat", "sub/run.tim"},
+      {"sub.d/run", "sub.d/run.tim"},
+  };
+  fs::create_directory(Path("sub"));
+  fs::create_directory(Path("sub.d"));
+  CaptureBuilder builder = Toggling(10);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.capture);
+    ASSERT_TRUE(builder.WriteFile(Path(row.capture)));
+    ExpectSuccess(RunTool({row.capture}, RunOptions{dir_.path()}));
+    EXPECT_EQ(Content(row.timing), ExpectedTiming(builder));
+  }
+}
+
+TEST_F(CliTest, CreatesTimingFileReadableByAll) {
+  ASSERT_TRUE(CaptureBuilder().WriteFile(Path("x.dat")));
+  const mode_t saved = umask(0);
+  for (mode_t mask : {0000, 0027}) {
+    SCOPED_TRACE(mask);
+    fs::remove(Path("x.tim"));
+    umask(mask);
+    ExpectSuccess(RunTool({Path("x.dat")}));
+    struct stat st;
+    ASSERT_EQ(stat(Path("x.tim").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u & ~mask);
+  }
+  umask(saved);
+}
+
+TEST_F(CliTest, RejectsWrongArgumentCount) {
+  ASSERT_TRUE(CaptureBuilder().WriteFile(Path("a.dat")));
+  ASSERT_TRUE(CaptureBuilder().WriteFile(Path("b.dat")));
+  const std::vector<std::vector<std::string>> rows = {
+      {}, {"a.dat", "b.dat"}, {"a.dat", "b.dat", "a.dat"}};
+  for (const auto& args : rows) {
+    SCOPED_TRACE(args.size());
+    ExpectFailure(RunTool(args, RunOptions{dir_.path()}), kUsage);
+    EXPECT_FALSE(FileExists(Path("a.tim")));
+    EXPECT_FALSE(FileExists(Path("b.tim")));
+  }
+}
+
+TEST_F(CliTest, RejectsCaptureItCannotRead) {
+  fs::create_directory(Path("d.dat"));
+  ExpectFailure(RunTool({Path("none.dat")}),
+                "trovconv: No such file or directory\n");
+  EXPECT_FALSE(FileExists(Path("none.tim")));
+  ExpectFailure(RunTool({Path("d.dat")}), "trovconv: Is a directory\n");
+  EXPECT_FALSE(FileExists(Path("d.tim")));
+}
+
+TEST_F(CliTest, RejectsUnreadableCapture) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "permissions do not bind root";
+  ASSERT_TRUE(CaptureBuilder().WriteFile(Path("x.dat")));
+  ASSERT_EQ(chmod(Path("x.dat").c_str(), 0), 0);
+  ExpectFailure(RunTool({Path("x.dat")}), "trovconv: Permission denied\n");
+  EXPECT_FALSE(FileExists(Path("x.tim")));
+}
+
+// Neither kind of bad capture may touch the timing file: deciding before
+// opening it keeps an earlier good conversion intact.
+TEST_F(CliTest, RejectsBadCaptureWithoutTouchingTimingFile) {
+  const std::string valid = CaptureBuilder().bytes();
+  const std::string rest = valid.substr(4);
+  const char* not_trovik = "not trovik data file\n";
+  const char* truncated = "truncated trovik data file\n";
+  struct {
+    const char* what;
+    std::string bytes;
+    const char* err;
+  } const rows[] = {
+      {"empty", "", not_trovik},
+      {"shorter than the magic", valid.substr(0, 3), not_trovik},
+      {"last magic byte wrong", "\xFF\xAA\x03\x71" + rest, not_trovik},
+      {"magic bytes swapped", "\xAA\xFF\x03\x70" + rest, not_trovik},
+      {"magic only", valid.substr(0, 4), truncated},
+      {"header cut short", valid.substr(0, kHeaderSize - 1), truncated},
+      {"header without samples", valid.substr(0, kHeaderSize), truncated},
+      {"last byte missing", valid.substr(0, kCaptureSize - 1), truncated},
+  };
+  for (const auto& row : rows) {
+    for (bool previous : {false, true}) {
+      SCOPED_TRACE(std::string(row.what) + (previous ? ", timing file" : ""));
+      fs::remove(Path("x.tim"));
+      Put("x.dat", row.bytes);
+      if (previous)
+        Put("x.tim", kOldTiming);
+      ExpectFailure(RunTool({Path("x.dat")}), row.err);
+      EXPECT_EQ(Content("x.dat"), row.bytes);
+      if (previous)
+        EXPECT_EQ(Content("x.tim"), kOldTiming);
+      else
+        EXPECT_FALSE(FileExists(Path("x.tim")));
+    }
+  }
+}
+
+TEST_F(CliTest, RefusesToOverwriteTheCapture) {
+  struct {
+    const char* what;
+    const char* capture;
+    bool symlink;
+    bool hard_link;
+    mode_t capture_mode;
+  } const rows[] = {
+      {"capture is its own timing file", "x.tim", false, false, 0644},
+      {"timing name links to capture", "x.dat", true, false, 0644},
+      {"timing name is a hard link", "x.dat", false, true, 0644},
+      {"hard link to read-only capture", "x.dat", false, true, 0444},
+  };
+  const CaptureBuilder builder = Toggling(50);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove(Path("x.dat"));
+    fs::remove(Path("x.tim"));
+    ASSERT_TRUE(builder.WriteFile(Path(row.capture)));
+    if (row.symlink)
+      fs::create_symlink("x.dat", Path("x.tim"));
+    if (row.hard_link)
+      fs::create_hard_link(Path("x.dat"), Path("x.tim"));
+    ASSERT_EQ(chmod(Path(row.capture).c_str(), row.capture_mode), 0);
+    ExpectFailure(RunTool({Path(row.capture)}), kSameFile);
+    EXPECT_EQ(Content(row.capture), builder.bytes());
+    EXPECT_EQ(Content("x.tim"), builder.bytes());  // through the link, if any
+    EXPECT_EQ(fs::is_symlink(Path("x.tim")), row.symlink);
+  }
+}
+
+TEST_F(CliTest, ReportsTimingFileItCannotCreate) {
+  ASSERT_TRUE(CaptureBuilder().WriteFile(Path("x.dat")));
+  fs::create_directory(Path("x.tim"));
+  ExpectFailure(RunTool({Path("x.dat")}), "trovconv: Is a directory\n");
+  EXPECT_TRUE(fs::is_empty(Path("x.tim")));
+  EXPECT_EQ(Content("x.dat"), CaptureBuilder().bytes());
+}
+
+TEST_F(CliTest, ReportsReadOnlyFolder) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "permissions do not bind root";
+  fs::create_directory(Path("ro"));
+  ASSERT_TRUE(CaptureBuilder().WriteFile(Path("ro/x.dat")));
+  ASSERT_EQ(chmod(Path("ro").c_str(), 0555), 0);
+  ExpectFailure(RunTool({Path("ro/x.dat")}), "trovconv: Permission denied\n");
+  EXPECT_FALSE(FileExists(Path("ro/x.tim")));
+}
+
+// A device behind the name stays; only a regular file is removed.
+TEST_F(CliTest, ReportsFullDeviceAndLeavesIt) {
+  struct stat device;
+  if (stat("/dev/full", &device) != 0)
+    GTEST_SKIP() << "no /dev/full";
+  ASSERT_TRUE(Toggling(20).WriteFile(Path("x.dat")));
+  fs::create_symlink("/dev/full", Path("x.tim"));
+  ExpectFailure(RunTool({Path("x.dat")}),
+                "trovconv: No space left on device\n");
+  EXPECT_EQ(fs::read_symlink(Path("x.tim")).string(), "/dev/full");
+  struct stat after;
+  ASSERT_EQ(stat("/dev/full", &after), 0);
+  EXPECT_TRUE(S_ISCHR(after.st_mode));
+  EXPECT_EQ(after.st_rdev, device.st_rdev);
+  EXPECT_EQ(Content("x.dat"), Toggling(20).bytes());
+}
+
+// A cut-off timing file would pass for a whole one, so none is left.
+TEST_F(CliTest, RemovesTimingFileWhenWriteFails) {
+  struct {
+    const char* what;
+    int edges;
+  } const rows[] = {
+      {"fails on the final write", 100},
+      {"fails part way", kSampleCount},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const CaptureBuilder builder = Toggling(row.edges);
+    ASSERT_GT(ExpectedTiming(builder).size(), 1000u);
+    ASSERT_TRUE(builder.WriteFile(Path("x.dat")));
+    ExpectFailure(RunTool({Path("x.dat")}, RunOptions{"", 1000}),
+                  "trovconv: File too large\n");
+    EXPECT_FALSE(FileExists(Path("x.tim")));
+    EXPECT_EQ(Content("x.dat"), builder.bytes());
+  }
+}
+
+}  // namespace

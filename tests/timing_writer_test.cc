@@ -1,1 +1,196 @@
+#include "timing_writer.h"
+
 #include <gtest/gtest.h>
+
+#include "capture.h"
+#include "capture_builder.h"
+
+namespace {
+
+class StringSink : public Sink {
+ public:
+  explicit StringSink(size_t room = std::string::npos) : room_(room) {}
+  bool Write(const char* data, size_t size) override {
+    if (text.size() + size > room_)
+      return false;
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+
+ private:
+  size_t room_;
+};
+
+const std::string kHeader = "Timing Diagram Editor v5\r\n";
+
+bool StartsWith(const std::string& text, const std::string& head) {
+  return text.compare(0, head.size(), head) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string Convert(Capture* capture) {
+  StringSink sink;
+  EXPECT_TRUE(WriteTimingFile(capture, capture->SampleInterval(), &sink));
+  return sink.text;
+}
+
+std::string Convert(const CaptureBuilder& builder) {
+  Capture capture = builder.ToCapture();
+  return Convert(&capture);
+}
+
+std::string Edge(int sample, int level, const std::string& time) {
+  return "E" + std::to_string(sample) + "\t" + std::to_string(level) + "\t" +
+         time + "000\t" + time + "000\t\t\r\n";
+}
+
+std::string Block(const std::string& name, const std::string& edges) {
+  return "SIGNAL\t" + name + "\r\nPROPS!\r\n" + edges + "!\r\n\r\n";
+}
+
+// Channel 0 on bit 0: level 0 everywhere except where asked.
+CaptureBuilder OneChannel() {
+  CaptureBuilder builder;
+  builder.SignalCount(1).Name(0, "CLK");
+  for (int j = 0; j < kSampleCount; ++j)
+    builder.SampleWord(j, 0xFFFFFFFF);
+  return builder;
+}
+
+TEST(TimingWriter, NoExportedSignalGivesTheHeaderAlone) {
+  for (uint8_t count : {0x00, 0x80, 0xFF}) {
+    std::string text = Convert(CaptureBuilder().SignalCount(count));
+    EXPECT_EQ(text, kHeader) << int{count};
+    EXPECT_EQ(text.size(), 26u);
+  }
+}
+
+TEST(TimingWriter, WritesOneEdgeLinePerLevelChange) {
+  CaptureBuilder builder = OneChannel();
+  for (int j : {0, 1, 2})
+    builder.Level(0, j, 1);
+  for (int j = 6; j < kSampleCount; ++j)
+    builder.Level(0, j, 1);
+  EXPECT_EQ(Convert(builder),
+            kHeader + Block("CLK", Edge(0, 1, "0") + Edge(3, 0, "60") +
+                                       Edge(6, 1, "120")));
+}
+
+TEST(TimingWriter, StartsEachBlockAtLevelZero) {
+  CaptureBuilder builder = OneChannel();
+  builder.SignalCount(3).Name(1, "B").Name(2, "C").MapByte(2, 2);
+  builder.Level(0, kSampleCount - 1, 1);  // a change at the very last sample
+  builder.Level(1, 4, 1);
+  builder.SampleWord(0, 0);  // every channel at level 1 in sample 0
+  EXPECT_EQ(Convert(builder),
+            kHeader +
+                Block("CLK", Edge(0, 1, "0") + Edge(1, 0, "20") +
+                                 Edge(8191, 1, "163820")) +
+                Block("B", Edge(0, 1, "0") + Edge(1, 0, "20") +
+                               Edge(4, 1, "80") + Edge(5, 0, "100")) +
+                Block("C", Edge(0, 1, "0") + Edge(1, 0, "20")));
+}
+
+TEST(TimingWriter, KeepsTimesBeyond32BitsExact) {
+  struct Case {
+    uint8_t code;
+    int sample;
+    std::string time, next_time;
+  } cases[] = {{13, 8190, "1341849600", "1342013440"},
+               {14, 8190, "2683699200", "2684026880"},
+               {27, 3, "8053063680", "10737418240"},
+               {31, 1, "42949672960", "85899345920"},
+               {31, 8190, "351757821542400", "351800771215360"}};
+  for (const Case& c : cases) {
+    CaptureBuilder builder = OneChannel();
+    builder.Timebase(c.code).Level(0, c.sample, 1);
+    EXPECT_EQ(Convert(builder),
+              kHeader + Block("CLK", Edge(c.sample, 1, c.time) +
+                                         Edge(c.sample + 1, 0, c.next_time)))
+        << "code " << int{c.code};
+  }
+}
+
+TEST(TimingWriter, EditsSpacesInTheFirstSixBytesOfNames) {
+  struct Case {
+    std::string stored, written;
+  } cases[] = {{"D 0", "D_0"},
+               {"CLOCK IN", "CLOCK_IN"},
+               {"ADDR HI LOW", "ADDR_HI LOW"},
+               {"      X ", "______X "},
+               {"", ""},
+               {"A\nB", "A\r\nB"},
+               {"A\rB", "A\rB"},
+               {"\n\n", "\r\n\r\n"},
+               {std::string(51, 'w'), std::string(51, 'w')}};
+  for (const Case& c : cases) {
+    CaptureBuilder builder = OneChannel();
+    builder.Name(0, c.stored);
+    Capture capture = builder.ToCapture();
+    EXPECT_EQ(Convert(&capture), kHeader + Block(c.written, ""))
+        << c.stored;
+  }
+}
+
+TEST(TimingWriter, EditsSixBytesWhateverTheyHold) {
+  CaptureBuilder builder = OneChannel();
+  builder.Name(0, "A");
+  for (size_t k = 2; k < 8; ++k)
+    builder.Byte(kNameRecordOffset + k, ' ');
+  Capture capture = builder.ToCapture();
+  EXPECT_EQ(Convert(&capture), kHeader + Block("A", ""));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(capture.NameRecord(0)), 8),
+            std::string("A\0____  ", 8));
+}
+
+// Names of channels 16 and up overlay the map, the header and the samples;
+// each edit happens just before its channel is scanned and every later read
+// sees it. Existing files were made this way, so the output must match.
+TEST(TimingWriter, NameEditsOfHighChannelsReachLaterChannels) {
+  CaptureBuilder builder;
+  for (int j = 0; j < kSampleCount; ++j)
+    builder.SampleWord(j, 0x7FFFFFFE);  // bit 0 and bit 31 at level 1
+  builder.SignalCount(17).MapByte(0, ' ');  // ' ' & 31 is bit 0
+  std::string text = Convert(builder);
+  // Channel 16's name starts at channel 0's map byte, edited after channel 0
+  // was scanned: its name is "_", and channel 0 still read bit 0.
+  EXPECT_TRUE(StartsWith(text, kHeader + Block("", Edge(0, 1, "0"))));
+  EXPECT_TRUE(EndsWith(text, Block("_", Edge(0, 1, "0"))));
+
+  // The edit for channel 19 covers channel 20's map byte (offset 996): a
+  // space there (bit 0) becomes '_' (bit 31), which is at level 0 throughout.
+  builder.SignalCount(21).MapByte(0, 0).MapByte(20, ' ');
+  for (int j = 0; j < kSampleCount; ++j)
+    builder.SampleWord(j, 0x80000000);
+  EXPECT_TRUE(EndsWith(Convert(builder), Block("", "")));
+
+  // The edit for channel 22 covers bytes 1148 to 1153, the first bytes of
+  // sample words 2 and 3: its own name, stored as "Z " and NUL, turns the
+  // space (bit 13 of word 2) into '_' (bits 8 to 12 and 14), and channel 22
+  // reads bit 8.
+  builder.SignalCount(23).MapByte(20, 0).MapByte(22, 8);
+  builder.Byte(1148, 'Z').Byte(1149, ' ').Byte(1150, 0);
+  Capture capture = builder.ToCapture();
+  EXPECT_TRUE(EndsWith(
+      Convert(&capture),
+      Block("Z_", Edge(0, 1, "0") + Edge(2, 0, "40") + Edge(3, 1, "60"))));
+  EXPECT_EQ(capture.SampleWord(2), 0x80005F5Au);
+}
+
+TEST(TimingWriter, StopsAtTheFirstFailedWrite) {
+  CaptureBuilder builder = OneChannel();
+  builder.SignalCount(16).SampleWord(0, 0);
+  Capture capture = builder.ToCapture();
+  for (size_t room : {0, 10, 26, 40, 200}) {
+    StringSink sink(room);
+    EXPECT_FALSE(WriteTimingFile(&capture, 20, &sink)) << room;
+    EXPECT_LE(sink.text.size(), room);
+  }
+}
+
+}  // namespace

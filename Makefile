@@ -1,0 +1,21 @@
+# Shortcuts over the CMake presets; CMake does the work.
+.PHONY: example test clean
+
+EXAMPLE_DIR := build/example
+
+# Builds the tool and converts the bundled example capture.
+example:
+	cmake --preset default
+	cmake --build --preset default --target trovconv
+	mkdir -p $(EXAMPLE_DIR)
+	cp examples/example.dat $(EXAMPLE_DIR)/example.dat
+	build/default/trovconv $(EXAMPLE_DIR)/example.dat
+	@echo "Wrote $(EXAMPLE_DIR)/example.tim; its first lines:"
+	@head -n 8 $(EXAMPLE_DIR)/example.tim
+
+# Builds everything and runs every test.
+test:
+	cmake --workflow --preset default
+
+clean:
+	rm -rf build
