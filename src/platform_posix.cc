@@ -47,7 +47,7 @@ int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered) {
 }
 
 int OpenForWriting(const char* path, int* fd) {
-  *fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  *fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   return *fd < 0 ? errno : 0;
 }
 

@@ -11,9 +11,9 @@ TEST(Capture, MagicIsTheFourBytesInOrder) {
     std::string head;
     bool accepted;
   } cases[] = {
-      {"\xFF\xAA\x03\x70", true},       {"\xFF\xAA\x03\x71", false},
-      {"\xAA\xFF\x03\x70", false},      {"\x70\x03\xAA\xFF", false},
-      {std::string(4, '\0'), false},    {"\xFF\xAA\x70\x03", false},
+      {"\xFF\xAA\x03\x70", true},    {"\xFF\xAA\x03\x71", false},
+      {"\xAA\xFF\x03\x70", false},   {"\x70\x03\xAA\xFF", false},
+      {std::string(4, '\0'), false}, {"\xFF\xAA\x70\x03", false},
   };
   for (const Case& c : cases) {
     CaptureBuilder builder;
@@ -33,8 +33,8 @@ TEST(Capture, SignalCountIsASignedByte) {
 }
 
 TEST(Capture, ChannelBitIsTheLowFiveBitsOfTheMapByte) {
-  const std::pair<uint8_t, int> cases[] = {{0x00, 0},  {0x05, 5},  {0x1F, 31},
-                                           {0x20, 0},  {0xE0, 0},  {0xFF, 31},
+  const std::pair<uint8_t, int> cases[] = {{0x00, 0},  {0x05, 5}, {0x1F, 31},
+                                           {0x20, 0},  {0xE0, 0}, {0xFF, 31},
                                            {0x7E, 30}, {0x81, 1}};
   for (auto [byte, bit] : cases) {
     Capture capture = CaptureBuilder().MapByte(3, byte).ToCapture();
@@ -72,7 +72,7 @@ TEST(Capture, LevelIsTheInverseOfTheStoredBitInLittleEndianWords) {
   Capture capture = builder.ToCapture();
   struct Case {
     int channel, sample, level;
-  } cases[] = {{0, 5, 0}, {1, 5, 1}, {1, 6, 0}, {0, 6, 1}, {2, 7, 0},
+  } cases[] = {{0, 5, 0}, {1, 5, 1}, {1, 6, 0}, {0, 6, 1},    {2, 7, 0},
                {3, 7, 1}, {0, 0, 1}, {1, 0, 1}, {0, 8191, 0}, {1, 8191, 0}};
   for (const Case& c : cases)
     EXPECT_EQ(capture.Level(c.channel, c.sample), c.level)

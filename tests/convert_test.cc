@@ -11,8 +11,8 @@ bool ShiftJisLead(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-const std::string kSo = "\x83\x5C";     // a katakana whose second byte is '\'
-const std::string kHyou = "\x95\x5C";   // a kanji whose second byte is '\'
+const std::string kSo = "\x83\x5C";    // a katakana whose second byte is '\'
+const std::string kHyou = "\x95\x5C";  // a kanji whose second byte is '\'
 
 struct NamingCase {
   std::string capture;

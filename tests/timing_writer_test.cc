@@ -4,23 +4,9 @@
 
 #include "capture.h"
 #include "capture_builder.h"
+#include "string_sink.h"
 
 namespace {
-
-class StringSink : public Sink {
- public:
-  explicit StringSink(size_t room = std::string::npos) : room_(room) {}
-  bool Write(const char* data, size_t size) override {
-    if (text.size() + size > room_)
-      return false;
-    text.append(data, size);
-    return true;
-  }
-  std::string text;
-
- private:
-  size_t room_;
-};
 
 const std::string kHeader = "Timing Diagram Editor v5\r\n";
 
@@ -132,8 +118,7 @@ TEST(TimingWriter, EditsSpacesInTheFirstSixBytesOfNames) {
     CaptureBuilder builder = OneChannel();
     builder.Name(0, c.stored);
     Capture capture = builder.ToCapture();
-    EXPECT_EQ(Convert(&capture), kHeader + Block(c.written, ""))
-        << c.stored;
+    EXPECT_EQ(Convert(&capture), kHeader + Block(c.written, "")) << c.stored;
   }
 }
 
@@ -154,7 +139,7 @@ TEST(TimingWriter, EditsSixBytesWhateverTheyHold) {
 TEST(TimingWriter, NameEditsOfHighChannelsReachLaterChannels) {
   CaptureBuilder builder;
   for (int j = 0; j < kSampleCount; ++j)
-    builder.SampleWord(j, 0x7FFFFFFE);  // bit 0 and bit 31 at level 1
+    builder.SampleWord(j, 0x7FFFFFFE);      // bit 0 and bit 31 at level 1
   builder.SignalCount(17).MapByte(0, ' ');  // ' ' & 31 is bit 0
   std::string text = Convert(builder);
   // Channel 16's name starts at channel 0's map byte, edited after channel 0

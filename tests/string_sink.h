@@ -1,0 +1,25 @@
+// Collects the timing file in memory; with room given, it fails like a full
+// disk once that many bytes have arrived.
+#ifndef TROVCONV_STRING_SINK_H_
+#define TROVCONV_STRING_SINK_H_
+
+#include <string>
+
+#include "timing_writer.h"
+
+class StringSink : public Sink {
+ public:
+  explicit StringSink(size_t room = std::string::npos) : room_(room) {}
+  bool Write(const char* data, size_t size) override {
+    if (text.size() + size > room_)
+      return false;
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+
+ private:
+  size_t room_;
+};
+
+#endif  // TROVCONV_STRING_SINK_H_
