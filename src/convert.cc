@@ -221,6 +221,7 @@ int ConvertCapture(const char* capture_path, int capture_fd, Capture* capture) {
 }  // namespace
 
 int RunConverter(int argc, char** argv) {
+  platform::StartUp();
   if (argc != 2)
     return PrintUsage();
   int capture_fd;

@@ -12,6 +12,9 @@
 
 namespace platform {
 
+// Called once before anything else.
+void StartUp();
+
 // Whether byte c starts a double-byte character in the system's multibyte
 // code page. Where there is no such code page every byte stands alone.
 bool IsLeadByte(unsigned char c);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,11 @@ FileIdentity IdentityOf(const struct stat& st) {
 }
 
 }  // namespace
+
+// Past a file size limit the default is to kill the process, which would
+// leave a cut-off timing file behind; ignored, the write fails with EFBIG
+// and the file is reported and removed like any other failed write.
+void StartUp() { signal(SIGXFSZ, SIG_IGN); }
 
 bool IsLeadByte(unsigned char) { return false; }
 

@@ -28,8 +28,7 @@ namespace {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
     _exit(126);
   if (options.file_size_limit >= 0) {
-    // Ignored, the limit makes writes fail with EFBIG instead of killing.
-    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGXFSZ, options.ignore_size_signal ? SIG_IGN : SIG_DFL);
     struct rlimit limit;
     limit.rlim_cur = limit.rlim_max =
         static_cast<rlim_t>(options.file_size_limit);

@@ -13,8 +13,9 @@ struct ToolRun {
 };
 
 struct RunOptions {
-  std::string directory;      // working folder; empty for the current one
-  long file_size_limit = -1;  // bytes, or -1 for none
+  std::string directory;           // working folder; empty for the current one
+  long file_size_limit = -1;       // bytes, or -1 for none
+  bool ignore_size_signal = true;  // with the limit: as a shell might leave it
 };
 
 // args excludes the program name.
