@@ -1,5 +1,7 @@
 #include "convert.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +67,8 @@ PathParts SplitPath(const std::string& path, LeadByteTest is_lead_byte) {
   size_t file_end = path.size();
   if (last_dot != std::string::npos && last_dot >= file_start)
     file_end = last_dot;
+  parts.shortened = file_start - start > kComponentLimit ||
+                    file_end - file_start > kComponentLimit;
   parts.directory =
       CutComponent(path.substr(start, file_start - start), is_lead_byte);
   parts.base = CutComponent(path.substr(file_start, file_end - file_start),
@@ -103,17 +107,16 @@ class FileSink : public Sink {
   explicit FileSink(int fd) : fd_(fd) {}
 
   bool Write(const char* data, size_t size) override {
-    if (used_ + size > sizeof buffer_ && !Flush())
-      return false;
-    if (error_ != 0)
-      return false;
-    if (size > sizeof buffer_) {
-      error_ = platform::WriteAll(fd_, data, size);
-      return error_ == 0;
+    while (error_ == 0 && size > 0) {
+      if (used_ == sizeof buffer_ && !Flush())
+        break;
+      size_t part = std::min(size, sizeof buffer_ - used_);
+      std::memcpy(buffer_ + used_, data, part);
+      used_ += part;
+      data += part;
+      size -= part;
     }
-    std::memcpy(buffer_ + used_, data, size);
-    used_ += size;
-    return true;
+    return error_ == 0;
   }
 
   bool Flush() {
@@ -188,14 +191,19 @@ int WriteTimingFileAt(const std::string& path,
   WriteTimingFile(capture, interval, &sink);
   sink.Flush();
   error = sink.error();
+  // An incomplete timing file would pass for a whole one. It is emptied
+  // while still open, so that no name leading to it keeps the bytes, and
+  // then its own name goes; a link to it stays, and a device is left alone.
+  if (error != 0 && opened.regular)
+    platform::TruncateToEmpty(fd);
   int close_error = platform::Close(fd);
   if (error == 0)
     error = close_error;
   if (error == 0)
     return 0;
-  // An incomplete timing file would pass for a whole one; a device the path
-  // leads to is not ours to remove.
-  if (opened.regular)
+  platform::FileIdentity named;
+  if (opened.regular && platform::IdentifyEntry(path.c_str(), &named) == 0 &&
+      platform::SameFile(named, opened))
     platform::RemoveFile(path.c_str());
   return ReportSystemError(error);
 }
@@ -214,8 +222,13 @@ int ConvertCapture(const char* capture_path, int capture_fd, Capture* capture) {
   platform::FileIdentity capture_id;
   if (int error = platform::Identify(capture_fd, &capture_id))
     return ReportSystemError(error);
-  std::string timing_path = TimingPathFor(capture_path, platform::IsLeadByte);
-  return WriteTimingFileAt(timing_path, capture_id, capture, interval);
+  PathParts parts = SplitPath(capture_path, platform::IsLeadByte);
+  // A cut folder or name would put the timing file somewhere else, over
+  // whatever is there.
+  if (parts.shortened)
+    return ReportSystemError(ENAMETOOLONG);
+  return WriteTimingFileAt(JoinTimingPath(parts, platform::IsLeadByte),
+                           capture_id, capture, interval);
 }
 
 }  // namespace

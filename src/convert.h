@@ -13,6 +13,9 @@ struct PathParts {
   std::string directory;  // up to and including the last separator
   std::string base;
   std::string extension;  // from the last dot of the file name on
+  // The directory or base name was longer than 255 bytes and was cut, so
+  // the joined path no longer names the capture's own folder and name.
+  bool shortened = false;
 };
 
 // Both '/' and '\' separate on every system. A double-byte character (its

@@ -36,8 +36,10 @@ int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered);
 // the caller can check what it opened before changing it.
 int OpenForWriting(const char* path, int* fd);
 int Identify(int fd, FileIdentity* id);
-// ENOENT when nothing is there.
+// ENOENT when nothing is there. IdentifyPath follows symbolic links;
+// IdentifyEntry describes the name itself, so a link is never regular.
 int IdentifyPath(const char* path, FileIdentity* id);
+int IdentifyEntry(const char* path, FileIdentity* id);
 int TruncateToEmpty(int fd);
 int WriteAll(int fd, const void* data, size_t size);
 int Close(int fd);

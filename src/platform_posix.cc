@@ -20,10 +20,13 @@ FileIdentity IdentityOf(const struct stat& st) {
 
 }  // namespace
 
-// Past a file size limit the default is to kill the process, which would
-// leave a cut-off timing file behind; ignored, the write fails with EFBIG
-// and the file is reported and removed like any other failed write.
-void StartUp() { signal(SIGXFSZ, SIG_IGN); }
+// By default a write past a file size limit, or into a pipe nobody reads any
+// more, kills the process without a word and may leave a cut-off timing file.
+// Ignored, the write fails (EFBIG, EPIPE) and is reported like any other.
+void StartUp() {
+  signal(SIGXFSZ, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
+}
 
 bool IsLeadByte(unsigned char) { return false; }
 
@@ -68,6 +71,14 @@ int Identify(int fd, FileIdentity* id) {
 int IdentifyPath(const char* path, FileIdentity* id) {
   struct stat st;
   if (stat(path, &st) != 0)
+    return errno;
+  *id = IdentityOf(st);
+  return 0;
+}
+
+int IdentifyEntry(const char* path, FileIdentity* id) {
+  struct stat st;
+  if (lstat(path, &st) != 0)
     return errno;
   *id = IdentityOf(st);
   return 0;

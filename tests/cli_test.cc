@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture.h"
@@ -136,7 +137,7 @@ TEST_F(CliTest, NamesTimingFileAfterCapture) {
   }
 }
 
-TEST_F(CliTest, CreatesTimingFileReadableByAll) {
+TEST_F(CliTest, CreatesTimingFileWithModeLessUmask) {
   ASSERT_TRUE(CaptureBuilder().WriteFile(Path("x.dat")));
   const mode_t saved = umask(0);
   for (mode_t mask : {0000, 0027}) {
@@ -290,28 +291,73 @@ TEST_F(CliTest, ReportsFullDeviceAndLeavesIt) {
   EXPECT_EQ(Content("x.dat"), Toggling(20).bytes());
 }
 
-// A cut-off timing file would pass for a whole one, so none is left.
+// A cut-off timing file would pass for a whole one, so none is left: not
+// under its own name, and not behind a link either.
 TEST_F(CliTest, RemovesTimingFileWhenWriteFails) {
+  enum Link { kNone, kSymbolic, kHard };
   struct {
     const char* what;
     int edges;
     bool ignore_size_signal;
+    Link link;
   } const rows[] = {
-      {"fails on the final write", 100, true},
-      {"fails part way", kSampleCount, true},
-      {"limit signal left to kill", kSampleCount, false},
+      {"fails on the final write", 100, true, kNone},
+      {"fails part way", kSampleCount, true, kNone},
+      {"limit signal left to kill", kSampleCount, false, kNone},
+      {"through a symbolic link", kSampleCount, true, kSymbolic},
+      {"through a hard link", kSampleCount, true, kHard},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
+    fs::remove(Path("x.tim"));
+    fs::remove(Path("t.txt"));
     const CaptureBuilder builder = Toggling(row.edges);
     ASSERT_GT(ExpectedTiming(builder).size(), 1000u);
     ASSERT_TRUE(builder.WriteFile(Path("x.dat")));
+    Put("t.txt", kOldTiming);
+    if (row.link == kSymbolic)
+      fs::create_symlink("t.txt", Path("x.tim"));
+    if (row.link == kHard)
+      fs::create_hard_link(Path("t.txt"), Path("x.tim"));
     ExpectRun(
         RunTool({Path("x.dat")}, RunOptions{"", 1000, row.ignore_size_signal}),
         1, "trovconv: File too large\n");
-    EXPECT_FALSE(FileExists(Path("x.tim")));
+    EXPECT_EQ(FileExists(Path("x.tim")), row.link == kSymbolic);
+    EXPECT_EQ(Content("t.txt"), row.link == kNone ? kOldTiming : "");
     EXPECT_EQ(Content("x.dat"), builder.bytes());
   }
+}
+
+// A reader that goes away early is a failed write, not a silent death.
+TEST_F(CliTest, ReportsBrokenPipe) {
+  ASSERT_TRUE(Toggling(kSampleCount).WriteFile(Path("x.dat")));
+  ASSERT_EQ(mkfifo(Path("x.tim").c_str(), 0644), 0);
+  std::thread reader([&] {
+    std::ifstream pipe(Path("x.tim"), std::ios::binary);
+    char first[10];
+    pipe.read(first, sizeof first);
+  });
+  ToolRun run = RunTool({Path("x.dat")});
+  reader.join();
+  ExpectRun(run, 1, "trovconv: Broken pipe\n");
+  struct stat st;
+  ASSERT_EQ(lstat(Path("x.tim").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Folder and name are cut to 255 bytes each; with a longer folder the cut
+// path would lead somewhere else, so the capture is refused instead.
+TEST_F(CliTest, RefusesPathsThatNamingWouldCut) {
+  const std::string outer(200, 'a'), inner(100, 'b');
+  fs::create_directories(Path(outer + "/" + inner));
+  const std::string capture = outer + "/" + inner + "/run.dat";
+  ASSERT_TRUE(Toggling(10).WriteFile(Path(capture)));
+  ExpectRun(RunTool({capture}, RunOptions{dir_.path()}), 1,
+            "trovconv: File name too long\n");
+  size_t files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_.path()))
+    files += entry.is_regular_file();
+  EXPECT_EQ(files, 1u);
 }
 
 }  // namespace

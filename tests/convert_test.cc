@@ -96,6 +96,18 @@ TEST(OutputNaming, CutNeverSplitsADoubleByteCharacter) {
             a253 + kSo + "x.tim");
 }
 
+TEST(OutputNaming, SaysWhenACutChangedTheFolderOrName) {
+  const std::string n255(255, 'n'), n256(256, 'n');
+  const std::pair<std::string, bool> cases[] = {
+      {n255.substr(1) + "/" + n255 + ".dat", false},
+      {n255 + "/x.dat", true},
+      {"x/" + n256 + ".dat", true},
+      {"x/run." + n256, false},  // the extension is replaced anyway
+      {"C:" + n255.substr(1) + "\\" + n255, false}};
+  for (const auto& [path, shortened] : cases)
+    EXPECT_EQ(SplitPath(path, SingleByte).shortened, shortened) << path;
+}
+
 TEST(OutputNaming, SplitKeepsEachComponentAsWritten) {
   PathParts parts = SplitPath("C:/logs.old\\run.v2.dat", SingleByte);
   EXPECT_EQ(parts.drive, "C:");

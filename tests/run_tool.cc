@@ -16,13 +16,8 @@
 namespace {
 
 // In the child, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void ExecTool(const std::vector<std::string>& args,
-                           const RunOptions& options, int out_fd, int err_fd) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(TROVCONV_PATH));
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
+[[noreturn]] void ExecTool(char* const* argv, const RunOptions& options,
+                           int out_fd, int err_fd) {
   if (dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0)
     _exit(126);
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
@@ -35,7 +30,7 @@ namespace {
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
       _exit(126);
   }
-  execv(TROVCONV_PATH, argv.data());
+  execv(TROVCONV_PATH, argv);
   _exit(127);
 }
 
@@ -67,10 +62,15 @@ ToolRun RunTool(const std::vector<std::string>& args,
   int err_fd = TempFile();
   if (out_fd < 0 || err_fd < 0)
     return run;
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(TROVCONV_PATH));
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   std::fflush(nullptr);
   pid_t pid = fork();
   if (pid == 0)
-    ExecTool(args, options, out_fd, err_fd);
+    ExecTool(argv.data(), options, out_fd, err_fd);
   int wait_status = 0;
   if (pid > 0 && waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status))
     run.status = WEXITSTATUS(wait_status);

@@ -11,12 +11,15 @@ class StringSink : public Sink {
  public:
   explicit StringSink(size_t room = std::string::npos) : room_(room) {}
   bool Write(const char* data, size_t size) override {
-    if (text.size() + size > room_)
+    if (text.size() + size > room_) {
+      ++refused;
       return false;
+    }
     text.append(data, size);
     return true;
   }
   std::string text;
+  int refused = 0;
 
  private:
   size_t room_;

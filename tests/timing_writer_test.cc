@@ -113,7 +113,9 @@ TEST(TimingWriter, EditsSpacesInTheFirstSixBytesOfNames) {
                {"A\nB", "A\r\nB"},
                {"A\rB", "A\rB"},
                {"\n\n", "\r\n\r\n"},
-               {std::string(51, 'w'), std::string(51, 'w')}};
+               {std::string(51, 'w'), std::string(51, 'w')},
+               // No NUL in the record: the name runs on into the next one.
+               {std::string(60, 'w'), std::string(60, 'w')}};
   for (const Case& c : cases) {
     CaptureBuilder builder = OneChannel();
     builder.Name(0, c.stored);
@@ -131,6 +133,17 @@ TEST(TimingWriter, EditsSixBytesWhateverTheyHold) {
   EXPECT_EQ(Convert(&capture), kHeader + Block("A", ""));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(capture.NameRecord(0)), 8),
             std::string("A\0____  ", 8));
+}
+
+TEST(TimingWriter, NameWithoutNulStopsAtTheEndOfTheRecord) {
+  CaptureBuilder builder;
+  builder.SignalCount(127);
+  const size_t at = kNameRecordOffset + kNameRecordStride * 126;
+  for (size_t k = at; k < kCaptureSize; ++k)
+    builder.Byte(k, 'n');
+  EXPECT_TRUE(
+      EndsWith(Convert(builder),
+               Block(std::string(kCaptureSize - at, 'n'), Edge(0, 1, "0"))));
 }
 
 // Names of channels 16 and up overlay the map, the header and the samples;
@@ -170,11 +183,13 @@ TEST(TimingWriter, NameEditsOfHighChannelsReachLaterChannels) {
 TEST(TimingWriter, StopsAtTheFirstFailedWrite) {
   CaptureBuilder builder = OneChannel();
   builder.SignalCount(16).SampleWord(0, 0);
-  Capture capture = builder.ToCapture();
+  const std::string whole = Convert(builder);
   for (size_t room : {0, 10, 26, 40, 200}) {
+    Capture capture = builder.ToCapture();
     StringSink sink(room);
     EXPECT_FALSE(WriteTimingFile(&capture, 20, &sink)) << room;
-    EXPECT_LE(sink.text.size(), room);
+    EXPECT_EQ(sink.refused, 1) << room;
+    EXPECT_TRUE(StartsWith(whole, sink.text)) << room;
   }
 }
 
