@@ -161,50 +161,61 @@ int PrintUsage() {
 // A timing file that is the capture itself, under another name or through a
 // link, would destroy the capture as it is written: it is refused both before
 // opening (so a read-only capture still gets the plain reason) and after
-// (so a file swapped in between is caught too).
-int WriteTimingFileAt(const std::string& path,
-                      const platform::FileIdentity& capture_id,
-                      Capture* capture, int64_t interval) {
+// (so a file swapped in between is caught too). Returns an exit status.
+int OpenTimingFile(const std::string& path,
+                   const platform::FileIdentity& capture_id, int* fd,
+                   platform::FileIdentity* opened) {
   platform::FileIdentity existing;
   if (platform::IdentifyPath(path.c_str(), &existing) == 0 &&
       platform::SameFile(existing, capture_id))
     return RefuseOverwrite();
-
-  int fd;
-  if (int error = platform::OpenForWriting(path.c_str(), &fd))
+  if (int error = platform::OpenForWriting(path.c_str(), fd))
     return ReportSystemError(error);
-  platform::FileIdentity opened;
-  int error = platform::Identify(fd, &opened);
-  if (error == 0 && platform::SameFile(opened, capture_id)) {
-    platform::Close(fd);
+  int error = platform::Identify(*fd, opened);
+  if (error == 0 && platform::SameFile(*opened, capture_id)) {
+    platform::Close(*fd);
     return RefuseOverwrite();
   }
   // Devices such as /dev/null cannot be truncated and need not be.
-  if (error == 0 && opened.regular)
-    error = platform::TruncateToEmpty(fd);
+  if (error == 0 && opened->regular)
+    error = platform::TruncateToEmpty(*fd);
   if (error != 0) {
-    platform::Close(fd);
+    platform::Close(*fd);
     return ReportSystemError(error);
   }
+  return 0;
+}
 
+// An incomplete timing file would pass for a whole one: its own name goes.
+// A link to it stays (the caller emptied the file while it was open), and a
+// device is left alone.
+void RemoveTimingFile(const std::string& path,
+                      const platform::FileIdentity& opened) {
+  platform::FileIdentity named;
+  if (opened.regular && platform::IdentifyEntry(path.c_str(), &named) == 0 &&
+      platform::SameFile(named, opened))
+    platform::RemoveFile(path.c_str());
+}
+
+int WriteTimingFileAt(const std::string& path,
+                      const platform::FileIdentity& capture_id,
+                      Capture* capture, int64_t interval) {
+  int fd;
+  platform::FileIdentity opened;
+  if (int status = OpenTimingFile(path, capture_id, &fd, &opened))
+    return status;
   FileSink sink(fd);
   WriteTimingFile(capture, interval, &sink);
   sink.Flush();
-  error = sink.error();
-  // An incomplete timing file would pass for a whole one. It is emptied
-  // while still open, so that no name leading to it keeps the bytes, and
-  // then its own name goes; a link to it stays, and a device is left alone.
+  int error = sink.error();
   if (error != 0 && opened.regular)
-    platform::TruncateToEmpty(fd);
+    platform::TruncateToEmpty(fd);  // so that no link keeps the bytes
   int close_error = platform::Close(fd);
   if (error == 0)
     error = close_error;
   if (error == 0)
     return 0;
-  platform::FileIdentity named;
-  if (opened.regular && platform::IdentifyEntry(path.c_str(), &named) == 0 &&
-      platform::SameFile(named, opened))
-    platform::RemoveFile(path.c_str());
+  RemoveTimingFile(path, opened);
   return ReportSystemError(error);
 }
 

@@ -13,9 +13,13 @@ namespace platform {
 
 namespace {
 
-FileIdentity IdentityOf(const struct stat& st) {
-  return FileIdentity{static_cast<uint64_t>(st.st_dev),
-                      static_cast<uint64_t>(st.st_ino), S_ISREG(st.st_mode)};
+// Takes the result of one of the stat calls.
+int Described(int result, const struct stat& st, FileIdentity* id) {
+  if (result != 0)
+    return errno;
+  *id = FileIdentity{static_cast<uint64_t>(st.st_dev),
+                     static_cast<uint64_t>(st.st_ino), S_ISREG(st.st_mode)};
+  return 0;
 }
 
 }  // namespace
@@ -62,26 +66,17 @@ int OpenForWriting(const char* path, int* fd) {
 
 int Identify(int fd, FileIdentity* id) {
   struct stat st;
-  if (fstat(fd, &st) != 0)
-    return errno;
-  *id = IdentityOf(st);
-  return 0;
+  return Described(fstat(fd, &st), st, id);
 }
 
 int IdentifyPath(const char* path, FileIdentity* id) {
   struct stat st;
-  if (stat(path, &st) != 0)
-    return errno;
-  *id = IdentityOf(st);
-  return 0;
+  return Described(stat(path, &st), st, id);
 }
 
 int IdentifyEntry(const char* path, FileIdentity* id) {
   struct stat st;
-  if (lstat(path, &st) != 0)
-    return errno;
-  *id = IdentityOf(st);
-  return 0;
+  return Described(lstat(path, &st), st, id);
 }
 
 int TruncateToEmpty(int fd) { return ftruncate(fd, 0) != 0 ? errno : 0; }
