@@ -42,6 +42,11 @@ int IdentifyPath(const char* path, FileIdentity* id);
 int IdentifyEntry(const char* path, FileIdentity* id);
 int TruncateToEmpty(int fd);
 int WriteAll(int fd, const void* data, size_t size);
+
+// The single system calls beneath ReadUpTo and WriteAll: each moves what it
+// can at once and says how much. A read of 0 bytes is the end of the file.
+int ReadOnce(int fd, void* buffer, size_t size, size_t* count);
+int WriteOnce(int fd, const void* data, size_t size, size_t* count);
 int Close(int fd);
 int RemoveFile(const char* path);
 

@@ -43,20 +43,13 @@ int OpenForReading(const char* path, int* fd) {
   return *fd < 0 ? errno : 0;
 }
 
-int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered) {
-  char* at = static_cast<char*>(buffer);
-  *delivered = 0;
-  while (*delivered < size) {
-    ssize_t got = read(fd, at + *delivered, size - *delivered);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      return errno;
-    if (got == 0)
-      break;
-    *delivered += static_cast<size_t>(got);
-  }
-  return 0;
+int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
+  ssize_t got;
+  do
+    got = read(fd, buffer, size);
+  while (got < 0 && errno == EINTR);
+  *count = got < 0 ? 0 : static_cast<size_t>(got);
+  return got < 0 ? errno : 0;
 }
 
 int OpenForWriting(const char* path, int* fd) {
@@ -81,20 +74,13 @@ int IdentifyEntry(const char* path, FileIdentity* id) {
 
 int TruncateToEmpty(int fd) { return ftruncate(fd, 0) != 0 ? errno : 0; }
 
-int WriteAll(int fd, const void* data, size_t size) {
-  const char* at = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t put = write(fd, at, size);
-    if (put < 0 && errno == EINTR)
-      continue;
-    if (put < 0)
-      return errno;
-    if (put == 0)  // no progress and no error: never spin on it
-      return EIO;
-    at += put;
-    size -= static_cast<size_t>(put);
-  }
-  return 0;
+int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
+  ssize_t put;
+  do
+    put = write(fd, data, size);
+  while (put < 0 && errno == EINTR);
+  *count = put < 0 ? 0 : static_cast<size_t>(put);
+  return put < 0 ? errno : 0;
 }
 
 int Close(int fd) { return close(fd) != 0 ? errno : 0; }

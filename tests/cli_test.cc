@@ -1,8 +1,6 @@
 // Runs the built tool on files in a scratch folder and checks everything a
 // user can observe: exit status, both streams, and what is left on disk.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +13,11 @@
 #include "run_tool.h"
 #include "string_sink.h"
 #include "timing_writer.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -60,10 +63,19 @@ class CliTest : public ::testing::Test {
     std::ofstream(Path(name), std::ios::binary) << content;
   }
 
+  // err is written with plain line feeds; on Windows standard error is a
+  // text stream and each one must arrive as CR LF.
   static void ExpectRun(const ToolRun& run, int status,
                         const std::string& err) {
     EXPECT_EQ(run.status, status);
+#ifdef _WIN32
+    std::string lines;
+    for (char c : err)
+      lines += c == '\n' ? "\r\n" : std::string(1, c);
+    EXPECT_EQ(run.err, lines);
+#else
     EXPECT_EQ(run.err, err);
+#endif
     EXPECT_EQ(run.out, "");
   }
 
@@ -122,7 +134,9 @@ TEST_F(CliTest, NamesTimingFileAfterCapture) {
       {"run.dat", "run.tim"},
       {"run.v2.dat", "run.v2.tim"},
       {"run", "run.tim"},
-      {"C:run.dat", "C:run.tim"},
+#ifndef _WIN32
+      {"C:run.dat", "C:run.tim"},  // only a name with a colon in it
+#endif
       {"sub/run.dat", "sub/run.tim"},
       {"sub.d/run", "sub.d/run.tim"},
   };
@@ -137,6 +151,7 @@ TEST_F(CliTest, NamesTimingFileAfterCapture) {
   }
 }
 
+#ifndef _WIN32  // no permission bits to mask
 TEST_F(CliTest, CreatesTimingFileWithModeLessUmask) {
   ASSERT_TRUE(CaptureBuilder().WriteFile(Path("x.dat")));
   const mode_t saved = umask(0);
@@ -151,6 +166,7 @@ TEST_F(CliTest, CreatesTimingFileWithModeLessUmask) {
   }
   umask(saved);
 }
+#endif
 
 TEST_F(CliTest, RejectsWrongArgumentCount) {
   ASSERT_TRUE(CaptureBuilder().WriteFile(Path("a.dat")));
@@ -219,12 +235,12 @@ TEST_F(CliTest, RefusesToOverwriteTheCapture) {
     const char* capture;
     bool symlink;
     bool hard_link;
-    mode_t capture_mode;
+    bool read_only;
   } const rows[] = {
-      {"capture is its own timing file", "x.tim", false, false, 0644},
-      {"timing name links to capture", "x.dat", true, false, 0644},
-      {"timing name is a hard link", "x.dat", false, true, 0644},
-      {"hard link to read-only capture", "x.dat", false, true, 0444},
+      {"capture is its own timing file", "x.tim", false, false, false},
+      {"timing name links to capture", "x.dat", true, false, false},
+      {"timing name is a hard link", "x.dat", false, true, false},
+      {"hard link to read-only capture", "x.dat", false, true, true},
   };
   const CaptureBuilder builder = Toggling(50);
   for (const auto& row : rows) {
@@ -232,11 +248,22 @@ TEST_F(CliTest, RefusesToOverwriteTheCapture) {
     fs::remove(Path("x.dat"));
     fs::remove(Path("x.tim"));
     ASSERT_TRUE(builder.WriteFile(Path(row.capture)));
-    if (row.symlink)
-      fs::create_symlink("x.dat", Path("x.tim"));
+    if (row.symlink) {
+      std::error_code error;
+      fs::create_symlink("x.dat", Path("x.tim"), error);
+#ifdef _WIN32
+      if (error)  // needs a privilege on Windows; Wine has none to give
+        continue;
+#endif
+      ASSERT_FALSE(error) << error.message();
+    }
     if (row.hard_link)
       fs::create_hard_link(Path("x.dat"), Path("x.tim"));
-    ASSERT_EQ(chmod(Path(row.capture).c_str(), row.capture_mode), 0);
+    if (row.read_only)
+      fs::permissions(Path(row.capture),
+                      fs::perms::owner_write | fs::perms::group_write |
+                          fs::perms::others_write,
+                      fs::perm_options::remove);
     ExpectRun(RunTool({Path(row.capture)}), 1, kSameFile);
     EXPECT_EQ(Content(row.capture), builder.bytes());
     EXPECT_EQ(Content("x.tim"), builder.bytes());  // through the link, if any
@@ -251,6 +278,11 @@ TEST_F(CliTest, ReportsTimingFileItCannotCreate) {
   EXPECT_TRUE(fs::is_empty(Path("x.tim")));
   EXPECT_EQ(Content("x.dat"), CaptureBuilder().bytes());
 }
+
+#ifndef _WIN32
+// Permission bits, devices, size limits and pipes as the tests below arrange
+// them are not found on Windows; the Windows build's write failures are
+// arranged from outside it.
 
 // Root reads and writes whatever the permission bits say.
 TEST_F(CliTest, ReportsPermissionDenied) {
@@ -344,6 +376,7 @@ TEST_F(CliTest, ReportsBrokenPipe) {
   ASSERT_EQ(lstat(Path("x.tim").c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
+#endif  // _WIN32
 
 // Folder and name are cut to 255 bytes each; with a longer folder the cut
 // path would lead somewhere else, so the capture is refused instead.
@@ -354,10 +387,19 @@ TEST_F(CliTest, RefusesPathsThatNamingWouldCut) {
   ASSERT_TRUE(Toggling(10).WriteFile(Path(capture)));
   ExpectRun(RunTool({capture}, RunOptions{dir_.path()}), 1,
             "trovconv: File name too long\n");
-  size_t files = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(dir_.path()))
-    files += entry.is_regular_file();
-  EXPECT_EQ(files, 1u);
+  EXPECT_FALSE(FileExists(Path(outer + "/" + inner + "/run.tim")));
+  EXPECT_EQ(Content(capture), Toggling(10).bytes());
+  // The cut path ends in the outer folder.
+  for (const std::string& folder : {dir_.path(), Path(outer)}) {
+    size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+      entries += entry.exists();
+    EXPECT_EQ(entries, 1u) << folder;
+  }
+  // Walking paths this long fails on some systems: take them down by name.
+  fs::remove(Path(capture));
+  fs::remove(Path(outer + "/" + inner));
+  fs::remove(Path(outer));
 }
 
 }  // namespace

@@ -1,88 +1,23 @@
 #include "run_tool.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
-namespace {
+namespace fs = std::filesystem;
 
-// In the child, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void ExecTool(char* const* argv, const RunOptions& options,
-                           int out_fd, int err_fd) {
-  if (dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0)
-    _exit(126);
-  if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
-    _exit(126);
-  if (options.file_size_limit >= 0) {
-    signal(SIGXFSZ, options.ignore_size_signal ? SIG_IGN : SIG_DFL);
-    struct rlimit limit;
-    limit.rlim_cur = limit.rlim_max =
-        static_cast<rlim_t>(options.file_size_limit);
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-      _exit(126);
+ScratchDir::ScratchDir() : ScratchDir(fs::temp_directory_path().string()) {}
+
+ScratchDir::ScratchDir(const std::string& parent) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    fs::path candidate =
+        fs::path(parent) / ("trovconv-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error))
+      path_ = candidate.string();
   }
-  execv(TROVCONV_PATH, argv);
-  _exit(127);
-}
-
-std::string ReadBack(int fd) {
-  std::string text;
-  char buffer[4096];
-  lseek(fd, 0, SEEK_SET);
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, static_cast<size_t>(got));
-  close(fd);
-  return text;
-}
-
-int TempFile() {
-  char name[] = "/tmp/trovconv-run-XXXXXX";
-  int fd = mkstemp(name);
-  if (fd >= 0)
-    unlink(name);
-  return fd;
-}
-
-}  // namespace
-
-ToolRun RunTool(const std::vector<std::string>& args,
-                const RunOptions& options) {
-  ToolRun run;
-  int out_fd = TempFile();
-  int err_fd = TempFile();
-  if (out_fd < 0 || err_fd < 0)
-    return run;
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(TROVCONV_PATH));
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0)
-    ExecTool(argv.data(), options, out_fd, err_fd);
-  int wait_status = 0;
-  if (pid > 0 && waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status))
-    run.status = WEXITSTATUS(wait_status);
-  run.out = ReadBack(out_fd);
-  run.err = ReadBack(err_fd);
-  return run;
-}
-
-ScratchDir::ScratchDir() {
-  char name[] = "/tmp/trovconv-test-XXXXXX";
-  if (mkdtemp(name))
-    path_ = name;
 }
 
 ScratchDir::~ScratchDir() {
@@ -90,12 +25,14 @@ ScratchDir::~ScratchDir() {
     return;
   // Tests take permissions away; give them back so everything can go.
   std::error_code ignored;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(path_, ignored))
-    if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
-      chmod(entry.path().c_str(), 0700);
-  chmod(path_.c_str(), 0700);
-  std::filesystem::remove_all(path_, ignored);
+  fs::recursive_directory_iterator it(path_, ignored), end;
+  for (; it != end; it.increment(ignored)) {  // never throws
+    if (!it->is_symlink(ignored))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add,
+                      ignored);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
 }
 
 bool ReadFile(const std::string& path, std::string* content) {
@@ -109,6 +46,6 @@ bool ReadFile(const std::string& path, std::string* content) {
 }
 
 bool FileExists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  std::error_code error;
+  return fs::exists(fs::symlink_status(path, error));
 }

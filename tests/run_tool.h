@@ -14,19 +14,21 @@ struct ToolRun {
 
 struct RunOptions {
   std::string directory;           // working folder; empty for the current one
-  long file_size_limit = -1;       // bytes, or -1 for none
+  long file_size_limit = -1;       // bytes, or -1 for none; not on Windows
   bool ignore_size_signal = true;  // with the limit: as a shell might leave it
 };
 
-// args excludes the program name.
+// args excludes the program name. On Windows they are bytes in the ANSI code
+// page, as the tool receives them.
 ToolRun RunTool(const std::vector<std::string>& args,
                 const RunOptions& options = RunOptions());
 
 // A new empty folder, removed again with everything in it when the object
-// goes away.
+// goes away. Its path is absolute when the parent's is.
 class ScratchDir {
  public:
-  ScratchDir();
+  ScratchDir();  // in the system's folder for temporary files
+  explicit ScratchDir(const std::string& parent);
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;

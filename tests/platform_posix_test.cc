@@ -1,10 +1,10 @@
-#include "platform.h"
-
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
+
+#include "platform.h"
 
 namespace {
 

@@ -1,0 +1,158 @@
+// Windows: files go through the C runtime's descriptors, so that failures
+// arrive as its error numbers and texts; identities and the code page come
+// from the system.
+#include <windows.h>
+// After windows.h, which the others rely on.
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "platform.h"
+
+namespace platform {
+
+namespace {
+
+UINT code_page = CP_ACP;
+
+// The runtime moves at most INT_MAX bytes a call.
+unsigned Limited(size_t size) {
+  return static_cast<unsigned>(size < INT_MAX ? size : INT_MAX);
+}
+
+HANDLE SystemHandle(int fd) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+// For the few calls made outside the C runtime.
+int ErrorFromSystem(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EIO;
+  }
+}
+
+// Only files on disk have an identity worth comparing; devices, pipes and
+// the console are never taken for the capture.
+int Describe(HANDLE handle, FileIdentity* id) {
+  *id = FileIdentity{0, 0, false};
+  if (GetFileType(handle) != FILE_TYPE_DISK)
+    return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info))
+    return ErrorFromSystem(GetLastError());
+  const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
+                          FILE_ATTRIBUTE_REPARSE_POINT;
+  *id = FileIdentity{
+      info.dwVolumeSerialNumber,
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+      (info.dwFileAttributes & not_plain) == 0};
+  return 0;
+}
+
+int DescribePath(const char* path, DWORD flags, FileIdentity* id) {
+  // No access asked for: this works on folders and on files others hold.
+  HANDLE handle = CreateFileA(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return ErrorFromSystem(GetLastError());
+  int error = Describe(handle, id);
+  CloseHandle(handle);
+  return error;
+}
+
+// Windows refuses to open a folder as a file with a plain "access denied";
+// say what is really wrong, as other systems do.
+int OpenError(const char* path) {
+  int error = errno;
+  DWORD attributes = GetFileAttributesA(path);
+  if (error == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return EISDIR;
+  return error;
+}
+
+// Both opens leave the file open to every other reader and writer.
+int Open(const char* path, int flags, int* fd) {
+  if (_sopen_s(fd, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+               _S_IREAD | _S_IWRITE) != 0)
+    return OpenError(path);
+  return 0;
+}
+
+}  // namespace
+
+void StartUp() {
+  code_page = GetACP();
+  // A console tool must never stop to ask about a drive without a disk.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // Every message line ends in CR LF, as the console expects.
+  _setmode(_fileno(stderr), _O_TEXT);
+}
+
+bool IsLeadByte(unsigned char c) { return IsDBCSLeadByteEx(code_page, c) != 0; }
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.regular && b.regular && a.volume == b.volume && a.index == b.index;
+}
+
+int OpenForReading(const char* path, int* fd) {
+  return Open(path, _O_RDONLY, fd);
+}
+
+int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
+  int got = _read(fd, buffer, Limited(size));
+  *count = got < 0 ? 0 : static_cast<size_t>(got);
+  return got < 0 ? errno : 0;
+}
+
+int OpenForWriting(const char* path, int* fd) {
+  return Open(path, _O_WRONLY | _O_CREAT, fd);
+}
+
+int Identify(int fd, FileIdentity* id) {
+  return Describe(SystemHandle(fd), id);
+}
+
+int IdentifyPath(const char* path, FileIdentity* id) {
+  return DescribePath(path, 0, id);
+}
+
+int IdentifyEntry(const char* path, FileIdentity* id) {
+  return DescribePath(path, FILE_FLAG_OPEN_REPARSE_POINT, id);
+}
+
+int TruncateToEmpty(int fd) { return _chsize_s(fd, 0); }
+
+int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
+  int put = _write(fd, data, Limited(size));
+  *count = put < 0 ? 0 : static_cast<size_t>(put);
+  return put < 0 ? errno : 0;
+}
+
+int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
+
+int RemoveFile(const char* path) { return _unlink(path) != 0 ? errno : 0; }
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+}  // namespace platform

@@ -1,0 +1,140 @@
+// What only Windows has: the ANSI code page, drive letters and a file system
+// that ignores case. Under Wine the tests run with code page 932 (Shift-JIS).
+#include <windows.h>
+// After windows.h.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "capture_builder.h"
+#include "run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+CaptureBuilder SmallCapture() {
+  CaptureBuilder builder;
+  builder.SignalCount(2).Name(0, "A").Level(0, 3, 0).Level(0, 9, 0);
+  return builder;
+}
+
+// The tool's output for the builder, converted under a plain name.
+std::string PlainTiming(const CaptureBuilder& builder) {
+  ScratchDir dir;
+  std::string timing;
+  if (!builder.WriteFile(dir / "x.dat") ||
+      RunTool({dir / "x.dat"}).status != 0 || !ReadFile(dir / "x.tim", &timing))
+    return "<no timing file>";
+  return timing;
+}
+
+// The names in a folder, as UTF-8 whatever the code page.
+std::set<std::string> Names(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().u8string());
+  return names;
+}
+
+RunOptions In(const ScratchDir& dir) {
+  RunOptions options;
+  options.directory = dir.path();
+  return options;
+}
+
+// In Shift-JIS the second byte of both characters is that of a backslash,
+// which must not be taken for a separator.
+TEST(CliWindows, DoubleByteNamesKeepTheirSecondByte) {
+  ASSERT_EQ(GetACP(), 932u) << "run with LANG and LC_ALL set to ja_JP.UTF-8 "
+                               "under Wine, or on a Japanese system";
+  const std::string so = "\x83\x5C", hyo = "\x95\x5C";
+  const std::string so8 = "\xE3\x82\xBD", hyo8 = "\xE8\xA1\xA8";  // UTF-8
+  struct {
+    std::string folder;   // UTF-8; made first unless empty; the names are in it
+    std::string capture;  // code page 932, from the scratch folder
+    std::string timing;
+    std::set<std::string> names;  // UTF-8, what the folder holds afterwards
+  } const rows[] = {
+      {"",
+       so + hyo + ".dat",
+       so + hyo + ".tim",
+       {so8 + hyo8 + ".dat", so8 + hyo8 + ".tim"}},
+      {"",
+       so + hyo + "." + so + hyo,
+       so + hyo + ".tim",
+       {so8 + hyo8 + "." + so8 + hyo8, so8 + hyo8 + ".tim"}},
+      {"", "run." + so, "run.tim", {"run." + so8, "run.tim"}},
+      {so8 + hyo8,
+       so + hyo + "\\" + so,
+       so + hyo + "\\" + so + ".tim",
+       {so8, so8 + ".tim"}},
+  };
+  const CaptureBuilder builder = SmallCapture();
+  const std::string expected = PlainTiming(builder);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(*row.names.rbegin());
+    ScratchDir dir;
+    const fs::path folder = fs::u8path(dir.path()) / fs::u8path(row.folder);
+    fs::create_directories(folder);
+    ASSERT_TRUE(builder.WriteFile(dir / row.capture));
+    ToolRun run = RunTool({row.capture}, In(dir));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Names(folder), row.names);
+    std::string timing;
+    EXPECT_TRUE(ReadFile(dir / row.timing, &timing));
+    EXPECT_EQ(timing, expected);
+  }
+}
+
+// "D:name" is relative to that drive's current folder; a full path names
+// its drive outright (under Wine, Z: is the Linux root).
+TEST(CliWindows, KeepsTheDrive) {
+  ScratchDir temp;
+  ScratchDir here(fs::current_path().string());
+  const std::string drive = temp.path().substr(0, 2);
+  const std::string full = fs::absolute(here.path()).string() + "\\x.dat";
+  ASSERT_EQ(drive[1], ':');
+  ASSERT_EQ(full.substr(1, 2), ":\\");
+  struct {
+    const ScratchDir& dir;
+    std::string capture;
+  } const rows[] = {{temp, drive + "run.dat"}, {here, full}};
+  const CaptureBuilder builder = SmallCapture();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.capture);
+    const std::string name =
+        row.capture.substr(row.capture.find_last_of(":\\") + 1);
+    ASSERT_TRUE(builder.WriteFile(row.dir / name));
+    ToolRun run = RunTool({row.capture}, In(row.dir));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::string timing = name.substr(0, name.size() - 3) + "tim";
+    EXPECT_EQ(Names(row.dir.path()), (std::set<std::string>{name, timing}));
+  }
+}
+
+// Names that differ only in case are one file here, so x.TIM is its own
+// timing file.
+TEST(CliWindows, RefusesCaptureWhoseNameDiffersOnlyInCase) {
+  ScratchDir dir;
+  const CaptureBuilder builder = SmallCapture();
+  for (const char* capture : {"x.TIM", "X.tim"}) {
+    SCOPED_TRACE(capture);
+    ASSERT_TRUE(builder.WriteFile(dir / capture));
+    ToolRun run = RunTool({capture}, In(dir));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "trovconv: timing file would overwrite the capture file\r\n");
+    std::string left;
+    EXPECT_TRUE(ReadFile(dir / capture, &left));
+    EXPECT_EQ(left, builder.bytes());
+    EXPECT_EQ(Names(dir.path()), std::set<std::string>{capture});
+    fs::remove(dir / capture);
+  }
+}
+
+}  // namespace
