@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "capture_builder.h"
 #include "run_tool.h"
@@ -135,6 +136,31 @@ TEST(CliWindows, RefusesCaptureWhoseNameDiffersOnlyInCase) {
     EXPECT_EQ(Names(dir.path()), std::set<std::string>{capture});
     fs::remove(dir / capture);
   }
+}
+
+// Another program may hold either file open for reading and writing while
+// the tool runs: the tool must neither be shut out nor shut it out.
+TEST(CliWindows, SharesBothFilesWithOtherPrograms) {
+  ScratchDir dir;
+  const CaptureBuilder builder = SmallCapture();
+  ASSERT_TRUE(builder.WriteFile(dir / "x.dat"));
+  ASSERT_TRUE(builder.WriteFile(dir / "x.tim"));
+  std::vector<HANDLE> held;
+  for (const char* name : {"x.dat", "x.tim"}) {
+    held.push_back(CreateFileA((dir / name).c_str(),
+                               GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(held.back(), INVALID_HANDLE_VALUE) << name;
+  }
+  ToolRun run = RunTool({dir / "x.dat"});
+  for (HANDLE handle : held)
+    CloseHandle(handle);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  std::string timing;
+  EXPECT_TRUE(ReadFile(dir / "x.tim", &timing));
+  EXPECT_EQ(timing, PlainTiming(builder));
 }
 
 }  // namespace
