@@ -27,6 +27,8 @@ struct FileIdentity {
   bool regular;  // a plain file, as opposed to a device, pipe or folder
 };
 
+// On Windows only files on disk have an identity: a device is never the
+// same file as anything.
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 int OpenForReading(const char* path, int* fd);
