@@ -166,14 +166,16 @@ int OpenTimingFile(const std::string& path,
                    const platform::FileIdentity& capture_id, int* fd,
                    platform::FileIdentity* opened) {
   platform::FileIdentity existing;
-  if (platform::IdentifyPath(path.c_str(), &existing) == 0 &&
-      platform::SameFile(existing, capture_id))
+  bool existed = platform::IdentifyPath(path.c_str(), &existing) == 0;
+  if (existed && platform::SameFile(existing, capture_id))
     return RefuseOverwrite();
   if (int error = platform::OpenForWriting(path.c_str(), fd))
     return ReportSystemError(error);
   int error = platform::Identify(*fd, opened);
   if (error == 0 && platform::SameFile(*opened, capture_id)) {
     platform::Close(*fd);
+    if (!existed)  // the name is new: take it back
+      platform::RemoveFile(path.c_str());
     return RefuseOverwrite();
   }
   // Devices such as /dev/null cannot be truncated and need not be.
@@ -248,6 +250,8 @@ int RunConverter(int argc, char** argv) {
   platform::StartUp();
   if (argc != 2)
     return PrintUsage();
+  if (int error = platform::CheckArgument(1))
+    return ReportSystemError(error);
   int capture_fd;
   if (int error = platform::OpenForReading(argv[1], &capture_fd))
     return ReportSystemError(error);

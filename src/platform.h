@@ -15,6 +15,12 @@ namespace platform {
 // Called once before anything else.
 void StartUp();
 
+// 0 when argument index of the command line reached the program as it was
+// typed. Where arguments pass through a code page that lacks some of their
+// characters, those are replaced by look-alikes, and a name would lead to
+// another file: EILSEQ then.
+int CheckArgument(int index);
+
 // Whether byte c starts a double-byte character in the system's multibyte
 // code page. Where there is no such code page every byte stands alone.
 bool IsLeadByte(unsigned char c);
@@ -39,7 +45,8 @@ int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered);
 int OpenForWriting(const char* path, int* fd);
 int Identify(int fd, FileIdentity* id);
 // ENOENT when nothing is there. IdentifyPath follows symbolic links;
-// IdentifyEntry describes the name itself, so a link is never regular.
+// IdentifyEntry describes the name itself, so a link is never the file it
+// leads to.
 int IdentifyPath(const char* path, FileIdentity* id);
 int IdentifyEntry(const char* path, FileIdentity* id);
 int TruncateToEmpty(int fd);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
+#include <shellapi.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -59,8 +60,10 @@ int Describe(HANDLE handle, FileIdentity* id) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle, &info))
     return ErrorFromSystem(GetLastError());
-  const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
-                          FILE_ATTRIBUTE_REPARSE_POINT;
+  // A reparse point opened through is the file itself (deduplicated and
+  // cloud files carry the mark too); a link opened as such has an identity
+  // of its own.
+  const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
   *id = FileIdentity{
       info.dwVolumeSerialNumber,
       (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
@@ -107,6 +110,28 @@ void StartUp() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Every message line ends in CR LF, as the console expects.
   _setmode(_fileno(stderr), _O_TEXT);
+}
+
+// The C runtime made the arguments from the wide command line with the ANSI
+// code page, best fit included: a name with a character the code page lacks
+// arrives spelt with a look-alike, so "\u00e0.dat" would open "a.dat".
+int CheckArgument(int index) {
+  if (code_page == CP_UTF8)  // nothing is lost on the way
+    return 0;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr)
+    return 0;  // nothing to compare with: take the argument as given
+  int error = 0;
+  if (index < count) {
+    BOOL lost = FALSE;
+    if (WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide[index], -1,
+                            nullptr, 0, nullptr, &lost) == 0 ||
+        lost)
+      error = EILSEQ;
+  }
+  LocalFree(wide);
+  return error;
 }
 
 bool IsLeadByte(unsigned char c) { return IsDBCSLeadByteEx(code_page, c) != 0; }

@@ -4,7 +4,10 @@
 // After windows.h.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,7 +50,9 @@ RunOptions In(const ScratchDir& dir) {
 }
 
 // In Shift-JIS the second byte of both characters is that of a backslash,
-// which must not be taken for a separator.
+// which must not be taken for a separator. A split that did would go wrong
+// where a dot comes before such a byte (the second and third rows); the
+// others show everyday names coming through untouched.
 TEST(CliWindows, DoubleByteNamesKeepTheirSecondByte) {
   ASSERT_EQ(GetACP(), 932u) << "run with LANG and LC_ALL set to ja_JP.UTF-8 "
                                "under Wine, or on a Japanese system";
@@ -91,30 +96,36 @@ TEST(CliWindows, DoubleByteNamesKeepTheirSecondByte) {
   }
 }
 
-// "D:name" is relative to that drive's current folder; a full path names
-// its drive outright (under Wine, Z: is the Linux root).
+// "D:name" is relative to that drive's own current folder, which a command
+// prompt keeps in the variable "=D:"; a full path names its drive outright.
+// Each runs from a folder on the other drive (under Wine: C: and Z:), so a
+// lost drive would put the timing file in the wrong folder.
 TEST(CliWindows, KeepsTheDrive) {
   ScratchDir temp;
   ScratchDir here(fs::current_path().string());
   const std::string drive = temp.path().substr(0, 2);
-  const std::string full = fs::absolute(here.path()).string() + "\\x.dat";
   ASSERT_EQ(drive[1], ':');
+  ASSERT_TRUE(
+      SetEnvironmentVariableA(("=" + drive).c_str(), temp.path().c_str()));
+  const std::string full = fs::absolute(here.path()).string() + "\\x.dat";
   ASSERT_EQ(full.substr(1, 2), ":\\");
   struct {
-    const ScratchDir& dir;
+    const ScratchDir& dir;  // where the capture is
+    const ScratchDir& from;
     std::string capture;
-  } const rows[] = {{temp, drive + "run.dat"}, {here, full}};
+    std::string name;
+  } const rows[] = {{temp, here, drive + "run.dat", "run"},
+                    {here, temp, full, "x"}};
   const CaptureBuilder builder = SmallCapture();
   for (const auto& row : rows) {
     SCOPED_TRACE(row.capture);
-    const std::string name =
-        row.capture.substr(row.capture.find_last_of(":\\") + 1);
-    ASSERT_TRUE(builder.WriteFile(row.dir / name));
-    ToolRun run = RunTool({row.capture}, In(row.dir));
+    ASSERT_TRUE(builder.WriteFile(row.dir / (row.name + ".dat")));
+    ToolRun run = RunTool({row.capture}, In(row.from));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
-    const std::string timing = name.substr(0, name.size() - 3) + "tim";
-    EXPECT_EQ(Names(row.dir.path()), (std::set<std::string>{name, timing}));
+    EXPECT_EQ(Names(row.dir.path()),
+              (std::set<std::string>{row.name + ".dat", row.name + ".tim"}));
+    EXPECT_EQ(Names(row.from.path()).count(row.name + ".tim"), 0u);
   }
 }
 
@@ -123,7 +134,7 @@ TEST(CliWindows, KeepsTheDrive) {
 TEST(CliWindows, RefusesCaptureWhoseNameDiffersOnlyInCase) {
   ScratchDir dir;
   const CaptureBuilder builder = SmallCapture();
-  for (const char* capture : {"x.TIM", "X.tim"}) {
+  for (const char* capture : {"x.TIM", "X.Tim"}) {
     SCOPED_TRACE(capture);
     ASSERT_TRUE(builder.WriteFile(dir / capture));
     ToolRun run = RunTool({capture}, In(dir));
@@ -161,6 +172,27 @@ TEST(CliWindows, SharesBothFilesWithOtherPrograms) {
   std::string timing;
   EXPECT_TRUE(ReadFile(dir / "x.tim", &timing));
   EXPECT_EQ(timing, PlainTiming(builder));
+}
+
+// The C runtime would hand over "\u00e0.dat" as "a.dat" in code page 932: the
+// tool would convert another capture and overwrite its timing file.
+TEST(CliWindows, RefusesNamesTheCodePageCannotSpell) {
+  ScratchDir dir;
+  const CaptureBuilder other = SmallCapture();
+  ASSERT_TRUE(other.WriteFile(dir / "a.dat"));
+  ASSERT_TRUE(CaptureBuilder().WriteFile(dir / "a.tim"));
+  std::ofstream(fs::u8path(dir.path()) / fs::u8path("\xC3\xA0.dat"),
+                std::ios::binary)
+      << CaptureBuilder().bytes();
+  ToolRun run = RunToolWide({L"\u00e0.dat"}, In(dir));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "trovconv: " + std::string(std::strerror(EILSEQ)) + "\r\n");
+  EXPECT_EQ(Names(dir.path()),
+            (std::set<std::string>{"a.dat", "a.tim", "\xC3\xA0.dat"}));
+  std::string timing;
+  EXPECT_TRUE(ReadFile(dir / "a.tim", &timing));
+  EXPECT_EQ(timing, CaptureBuilder().bytes());
 }
 
 }  // namespace

@@ -22,6 +22,11 @@ struct RunOptions {
 // page, as the tool receives them.
 ToolRun RunTool(const std::vector<std::string>& args,
                 const RunOptions& options = RunOptions());
+#ifdef _WIN32
+// The command line as typed, for names the ANSI code page cannot spell.
+ToolRun RunToolWide(const std::vector<std::wstring>& args,
+                    const RunOptions& options = RunOptions());
+#endif
 
 // A new empty folder, removed again with everything in it when the object
 // goes away. Its path is absolute when the parent's is.

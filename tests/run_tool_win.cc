@@ -7,33 +7,41 @@
 namespace {
 
 // The tool is built beside the tests.
-std::string ToolPath() {
-  char self[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string path(self, length);
-  return path.substr(0, path.find_last_of("\\/") + 1) + "trovconv.exe";
+std::wstring ToolPath() {
+  wchar_t self[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self, length);
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"trovconv.exe";
+}
+
+std::wstring Widened(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  int length =
+      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                          &wide[0], static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(length));
+  return wide;
 }
 
 // Quotes an argument, where it needs it, so that the C runtime's parser gives
 // it back unchanged: backslashes are literal except before a quote, where
-// they are doubled. A name is passed bare, as typed at a prompt: a second
-// byte 0x5C of a double-byte character must not meet a quote.
-std::string Quoted(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+// they are doubled. A plain name goes bare, as typed at a prompt.
+std::wstring Quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
     return arg;
-  std::string quoted = "\"";
+  std::wstring quoted = L"\"";
   size_t backslashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
       ++backslashes;
       continue;
     }
-    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
     backslashes = 0;
     quoted += c;
   }
-  quoted.append(2 * backslashes, '\\');
-  return quoted + "\"";
+  quoted.append(2 * backslashes, L'\\');
+  return quoted + L"\"";
 }
 
 // An unnamed-in-effect file the child can write to: it goes when closed.
@@ -66,6 +74,14 @@ std::string ReadBack(HANDLE file) {
 
 ToolRun RunTool(const std::vector<std::string>& args,
                 const RunOptions& options) {
+  std::vector<std::wstring> wide;
+  for (const std::string& arg : args)
+    wide.push_back(Widened(arg));
+  return RunToolWide(wide, options);
+}
+
+ToolRun RunToolWide(const std::vector<std::wstring>& args,
+                    const RunOptions& options) {
   ToolRun run;
   if (options.file_size_limit >= 0)
     return run;  // Windows has no such limit
@@ -73,20 +89,20 @@ ToolRun RunTool(const std::vector<std::string>& args,
   HANDLE err = TempFile();
   if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
     return run;
-  std::string command = Quoted(ToolPath());
-  for (const std::string& arg : args)
-    command += " " + Quoted(arg);
-  STARTUPINFOA startup = {};
+  std::wstring command = Quoted(ToolPath());
+  for (const std::wstring& arg : args)
+    command += L" " + Quoted(arg);
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process;
-  const char* directory =
-      options.directory.empty() ? nullptr : options.directory.c_str();
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                     directory, &startup, &process)) {
+  const std::wstring directory = Widened(options.directory);
+  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                     directory.empty() ? nullptr : directory.c_str(), &startup,
+                     &process)) {
     DWORD code;
     WaitForSingleObject(process.hProcess, INFINITE);
     if (GetExitCodeProcess(process.hProcess, &code))

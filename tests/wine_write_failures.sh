@@ -1,13 +1,15 @@
 #!/bin/sh
 # Write failures of the Windows build under Wine, arranged from the Linux
 # side, where a size limit and a full device are at hand:
-#   wine_write_failures.sh TOOL.exe CAPTURE COMMAND-THAT-RUNS-WINDOWS-PROGRAMS...
-# A failed write must be reported, with status 1, leaving the capture as it
-# was and no cut-off timing file.
+#   wine_write_failures.sh TOOL.exe CAPTURE WINE WINESERVER
+# with Wine's environment (prefix and locale) set. A failed write must be
+# reported, with status 1, leaving the capture as it was and no cut-off
+# timing file.
 set -u
 tool=$1
 capture=$2
-shift 2
+wine=$3
+wineserver=$4
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 failed=0
@@ -37,18 +39,25 @@ expect_failure() {
   cmp -s "$capture" "$dir/x.dat" || fail "capture changed"
 }
 
-# The wine server must not start under the limit below.
-"$@" cmd /c exit 0 || fail "cannot run Windows programs"
+# The Wine server must not start under the size limit below: start it now,
+# to stay a minute past its last client. One already running may be about
+# to end, so wait for that first.
+tries=0
+until "$wineserver" -p60 2>/dev/null; do
+  tries=$((tries + 1))
+  [ $tries -lt 5 ] || { echo "cannot start the Wine server"; exit 1; }
+  "$wineserver" -w
+done
 
 echo "file size limit of 512 bytes, timing file left cut off:"
 expect_failure any sh -c \
-  'ulimit -f 1 && trap "" XFSZ && exec "$@"' limited "$@" "$tool" x.dat
+  'ulimit -f 1 && trap "" XFSZ && exec "$@"' limited "$wine" "$tool" x.dat
 [ -e "$dir/x.tim" ] && fail "cut-off timing file left"
 
 echo "timing file a link to a full device:"
 rm -f "$dir/x.tim"
 ln -s /dev/full "$dir/x.tim"
-expect_failure "No space left on device" "$@" "$tool" x.dat
+expect_failure "No space left on device" "$wine" "$tool" x.dat
 [ "$(readlink "$dir/x.tim")" = /dev/full ] || fail "link to the device gone"
 
 exit $failed
