@@ -1,6 +1,6 @@
-// Windows: files go through the C runtime's descriptors, so that failures
-// arrive as its error numbers and texts; identities and the code page come
-// from the system.
+// Windows: files are the C runtime's descriptors, and failures carry its
+// error numbers and texts; writes, identities and the code page go to the
+// system itself.
 #include <windows.h>
 // After windows.h, which the others rely on.
 #include <fcntl.h>
@@ -31,7 +31,8 @@ HANDLE SystemHandle(int fd) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
-// For the few calls made outside the C runtime.
+// For the calls made outside the C runtime: its numbers for the errors
+// they meet, so that the texts are its own.
 int ErrorFromSystem(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -43,9 +44,21 @@ int ErrorFromSystem(DWORD code) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
       return EACCES;
     case ERROR_FILENAME_EXCED_RANGE:
       return ENAMETOOLONG;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_FILE_TOO_LARGE:
+      return EFBIG;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+      return EPIPE;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
     default:
       return EIO;
   }
@@ -168,10 +181,16 @@ int IdentifyEntry(const char* path, FileIdentity* id) {
 
 int TruncateToEmpty(int fd) { return _chsize_s(fd, 0); }
 
+// Straight to the system: the runtime's _write takes a short write for a
+// failure and reports whatever error the thread saw last, often none of
+// its own. A short write here is retried, and the failure that stops it is
+// the real one.
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
-  int put = _write(fd, data, Limited(size));
-  *count = put < 0 ? 0 : static_cast<size_t>(put);
-  return put < 0 ? errno : 0;
+  DWORD put = 0;
+  BOOL written = WriteFile(SystemHandle(fd), data,
+                           static_cast<DWORD>(Limited(size)), &put, nullptr);
+  *count = put;
+  return written ? 0 : ErrorFromSystem(GetLastError());
 }
 
 int Close(int fd) { return _close(fd) != 0 ? errno : 0; }

@@ -49,10 +49,21 @@ until "$wineserver" -p60 2>/dev/null; do
   "$wineserver" -w
 done
 
+limited() {
+  expect_failure any sh -c \
+    'ulimit -f 1 && trap "" XFSZ && exec "$@"' limited "$wine" "$tool" x.dat
+}
+
 echo "file size limit of 512 bytes, timing file left cut off:"
-expect_failure any sh -c \
-  'ulimit -f 1 && trap "" XFSZ && exec "$@"' limited "$wine" "$tool" x.dat
+limited
 [ -e "$dir/x.tim" ] && fail "cut-off timing file left"
+
+echo "the same, the timing file's name a hard link to another file:"
+printf 'an earlier timing file\r\n' >"$dir/t.txt"
+ln "$dir/t.txt" "$dir/x.tim"
+limited
+[ -e "$dir/x.tim" ] && fail "cut-off timing file left"
+[ -s "$dir/t.txt" ] && fail "cut-off bytes left behind the link"
 
 echo "timing file a link to a full device:"
 rm -f "$dir/x.tim"
