@@ -33,14 +33,6 @@ const char kSameFile[] =
     "trovconv: timing file would overwrite the capture file\n";
 const char kOldTiming[] = "an earlier timing file\r\n";
 
-// What the writer makes of the capture; the writer's own tests pin its bytes.
-std::string ExpectedTiming(const CaptureBuilder& builder) {
-  Capture capture = builder.ToCapture();
-  StringSink sink;
-  WriteTimingFile(&capture, capture.SampleInterval(), &sink);
-  return sink.text;
-}
-
 // Channel 0 changes level on every sample up to count, so the timing file
 // grows by one edge line per sample.
 CaptureBuilder Toggling(int count) {

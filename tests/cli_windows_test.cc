@@ -14,6 +14,7 @@
 
 #include "capture_builder.h"
 #include "run_tool.h"
+#include "string_sink.h"
 
 namespace {
 
@@ -23,16 +24,6 @@ CaptureBuilder SmallCapture() {
   CaptureBuilder builder;
   builder.SignalCount(2).Name(0, "A").Level(0, 3, 0).Level(0, 9, 0);
   return builder;
-}
-
-// The tool's output for the builder, converted under a plain name.
-std::string PlainTiming(const CaptureBuilder& builder) {
-  ScratchDir dir;
-  std::string timing;
-  if (!builder.WriteFile(dir / "x.dat") ||
-      RunTool({dir / "x.dat"}).status != 0 || !ReadFile(dir / "x.tim", &timing))
-    return "<no timing file>";
-  return timing;
 }
 
 // The names in a folder, as UTF-8 whatever the code page.
@@ -79,7 +70,7 @@ TEST(CliWindows, DoubleByteNamesKeepTheirSecondByte) {
        {so8, so8 + ".tim"}},
   };
   const CaptureBuilder builder = SmallCapture();
-  const std::string expected = PlainTiming(builder);
+  const std::string expected = ExpectedTiming(builder);
   for (const auto& row : rows) {
     SCOPED_TRACE(*row.names.rbegin());
     ScratchDir dir;
@@ -171,7 +162,7 @@ TEST(CliWindows, SharesBothFilesWithOtherPrograms) {
   EXPECT_EQ(run.err, "");
   std::string timing;
   EXPECT_TRUE(ReadFile(dir / "x.tim", &timing));
-  EXPECT_EQ(timing, PlainTiming(builder));
+  EXPECT_EQ(timing, ExpectedTiming(builder));
 }
 
 // The C runtime would hand over "\u00e0.dat" as "a.dat" in code page 932: the

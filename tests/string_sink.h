@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "capture_builder.h"
 #include "timing_writer.h"
 
 class StringSink : public Sink {
@@ -24,5 +25,13 @@ class StringSink : public Sink {
  private:
   size_t room_;
 };
+
+// What the writer makes of the capture; the writer's own tests pin its bytes.
+inline std::string ExpectedTiming(const CaptureBuilder& builder) {
+  Capture capture = builder.ToCapture();
+  StringSink sink;
+  WriteTimingFile(&capture, capture.SampleInterval(), &sink);
+  return sink.text;
+}
 
 #endif  // TROVCONV_STRING_SINK_H_
