@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test clean
+.PHONY: example test bench clean
 
 EXAMPLE_DIR := build/example
 
@@ -16,6 +16,12 @@ example:
 # Builds everything and runs every test.
 test:
 	cmake --workflow --preset default
+
+# Times the tool against cp on the largest and a typical capture, then the
+# writer alone; fails when a speed or memory target is missed.
+bench:
+	cmake --preset default
+	cmake --build --preset default --target bench
 
 clean:
 	rm -rf build

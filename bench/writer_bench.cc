@@ -1,0 +1,43 @@
+// The timing file writer alone, writing into a sink that drops the bytes, so
+// what is measured is formatting, not the file system.
+#include <benchmark/benchmark.h>
+
+#include "bench_captures.h"
+#include "timing_writer.h"
+
+namespace {
+
+class NullSink : public Sink {
+ public:
+  bool Write(const char* data, size_t size) override {
+    benchmark::DoNotOptimize(data);
+    bytes += size;
+    return true;
+  }
+  size_t bytes = 0;
+};
+
+void WriteCapture(benchmark::State& state, const CaptureBuilder& builder) {
+  const Capture original = builder.ToCapture();
+  NullSink sink;
+  for (auto _ : state) {
+    Capture capture = original;  // the writer edits names in place
+    if (!WriteTimingFile(&capture, capture.SampleInterval(), &sink))
+      state.SkipWithError("write failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(sink.bytes));
+}
+
+void BM_WorstCase(benchmark::State& state) {
+  WriteCapture(state, WorstCaseCapture());
+}
+BENCHMARK(BM_WorstCase)->Unit(benchmark::kMillisecond);
+
+void BM_Typical(benchmark::State& state) {
+  WriteCapture(state, TypicalCapture());
+}
+BENCHMARK(BM_Typical)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
