@@ -38,12 +38,6 @@ int Capture::ChannelBit(int i) const {
   return bytes[kMapOffset + kMapStride * static_cast<size_t>(i)] & 31;
 }
 
-uint32_t Capture::SampleWord(int j) const {
-  const uint8_t* p = bytes + kHeaderSize + 4 * static_cast<size_t>(j);
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 int Capture::Level(int i, int j) const {
   return ((SampleWord(j) >> ChannelBit(i)) & 1) ? 0 : 1;
 }

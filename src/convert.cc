@@ -1,6 +1,5 @@
 #include "convert.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -100,29 +99,15 @@ std::string TimingPathFor(const std::string& capture_path,
 
 namespace {
 
-// Holds the timing file's bytes in a fixed buffer and remembers the first
+// Passes the writer's chunks straight to the file and remembers the first
 // error, after which every write is refused.
 class FileSink : public Sink {
  public:
   explicit FileSink(int fd) : fd_(fd) {}
 
   bool Write(const char* data, size_t size) override {
-    while (error_ == 0 && size > 0) {
-      if (used_ == sizeof buffer_ && !Flush())
-        break;
-      size_t part = std::min(size, sizeof buffer_ - used_);
-      std::memcpy(buffer_ + used_, data, part);
-      used_ += part;
-      data += part;
-      size -= part;
-    }
-    return error_ == 0;
-  }
-
-  bool Flush() {
-    if (error_ == 0 && used_ > 0)
-      error_ = platform::WriteAll(fd_, buffer_, used_);
-    used_ = 0;
+    if (error_ == 0)
+      error_ = platform::WriteAll(fd_, data, size);
     return error_ == 0;
   }
 
@@ -131,8 +116,6 @@ class FileSink : public Sink {
  private:
   int fd_;
   int error_ = 0;
-  size_t used_ = 0;
-  char buffer_[64 * 1024];
 };
 
 int ReportSystemError(int error) {
@@ -208,7 +191,6 @@ int WriteTimingFileAt(const std::string& path,
     return status;
   FileSink sink(fd);
   WriteTimingFile(capture, interval, &sink);
-  sink.Flush();
   int error = sink.error();
   if (error != 0 && opened.regular)
     platform::TruncateToEmpty(fd);  // so that no link keeps the bytes

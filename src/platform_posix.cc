@@ -75,7 +75,14 @@ int IdentifyEntry(const char* path, FileIdentity* id) {
   return Described(lstat(path, &st), st, id);
 }
 
-int TruncateToEmpty(int fd) { return ftruncate(fd, 0) != 0 ? errno : 0; }
+// An empty file is left alone: on ext4 a truncation to zero marks the file
+// as replaced, and its close then waits to start writing it all out to disk.
+int TruncateToEmpty(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_size == 0)
+    return 0;
+  return ftruncate(fd, 0) != 0 ? errno : 0;
+}
 
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
   ssize_t put;

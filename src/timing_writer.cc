@@ -1,14 +1,62 @@
 #include "timing_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "capture.h"
 
 namespace {
 
-bool WriteText(Sink* out, const char* text) {
-  return out->Write(text, std::strlen(text));
-}
+constexpr size_t kChunkSize = 128 * 1024;
+// The longest edge line, at sample 8191 with the widest interval, is 50
+// bytes; a slot of this size is copied whole, whatever the line's length.
+constexpr size_t kEdgeSlot = 64;
+
+// Gathers the file into chunks, so that the sink sees few, large writes.
+// After a failed write nothing more reaches the sink.
+class Output {
+ public:
+  explicit Output(Sink* sink) : sink_(sink) {}
+
+  bool ok() const { return ok_; }
+
+  void Append(const char* data, size_t size) {
+    while (size > 0) {
+      if (used_ == kChunkSize)
+        Flush();
+      size_t part = std::min(size, kChunkSize - used_);
+      std::memcpy(chunk_ + used_, data, part);
+      used_ += part;
+      data += part;
+      size -= part;
+    }
+  }
+
+  void Append(const char* text) { Append(text, std::strlen(text)); }
+
+  // Free space of at least size bytes (no more than a chunk), to be filled
+  // and then committed.
+  char* Reserve(size_t size) {
+    if (kChunkSize - used_ < size)
+      Flush();
+    return chunk_ + used_;
+  }
+
+  void Commit(size_t size) { used_ += size; }
+
+  bool Flush() {
+    if (ok_ && used_ > 0)
+      ok_ = sink_->Write(chunk_, used_);
+    used_ = 0;
+    return ok_;
+  }
+
+ private:
+  Sink* sink_;
+  bool ok_ = true;
+  size_t used_ = 0;
+  char chunk_[kChunkSize];
+};
 
 // Digits of a non-negative value, written backwards from end; returns the
 // first digit. Times are never negative: the interval is always positive.
@@ -20,12 +68,6 @@ char* FormatDecimal(uint64_t value, char* end) {
   return end;
 }
 
-char* Append(char* at, const char* text) {
-  size_t size = std::strlen(text);
-  std::memcpy(at, text, size);
-  return at + size;
-}
-
 char* AppendDecimal(char* at, uint64_t value) {
   char digits[20];
   char* end = digits + sizeof digits;
@@ -34,38 +76,78 @@ char* AppendDecimal(char* at, uint64_t value) {
   return at + (end - first);
 }
 
-bool WriteEdge(Sink* out, int sample, int level, int64_t time) {
-  char line[80];
-  char* at = line;
-  *at++ = 'E';
-  at = AppendDecimal(at, static_cast<uint64_t>(sample));
-  *at++ = '\t';
-  *at++ = static_cast<char>('0' + level);
-  *at++ = '\t';
-  at = AppendDecimal(at, static_cast<uint64_t>(time));
-  at = Append(at, "000\t");
-  at = AppendDecimal(at, static_cast<uint64_t>(time));
-  at = Append(at, "000\t\t\r\n");
-  return out->Write(line, static_cast<size_t>(at - line));
+char* AppendText(char* at, const char* text) {
+  size_t size = std::strlen(text);
+  std::memcpy(at, text, size);
+  return at + size;
+}
+
+// The edge line of a sample is the same in every block but for its level
+// digit, so each is formatted once per file, when first needed, and copied
+// from then on: the largest files repeat each line for 127 channels.
+class EdgeLines {
+ public:
+  void Reset(int64_t interval) {
+    interval_ = interval;
+    std::memset(length_, 0, sizeof length_);
+  }
+
+  void Write(Output* out, int sample, int level) {
+    if (length_[sample] == 0)
+      Format(sample);
+    char* at = out->Reserve(kEdgeSlot);
+    std::memcpy(at, text_[sample], kEdgeSlot);
+    at[level_at_[sample]] = static_cast<char>('0' + level);
+    out->Commit(length_[sample]);
+  }
+
+ private:
+  // The time of a sample is the sum of the intervals before it; with 64 bits
+  // that sum is exactly the product.
+  void Format(int sample) {
+    uint64_t time =
+        static_cast<uint64_t>(sample) * static_cast<uint64_t>(interval_);
+    char* line = text_[sample];
+    char* at = line;
+    *at++ = 'E';
+    at = AppendDecimal(at, static_cast<uint64_t>(sample));
+    *at++ = '\t';
+    level_at_[sample] = static_cast<uint8_t>(at - line);
+    *at++ = '0';
+    *at++ = '\t';
+    at = AppendDecimal(at, time);
+    at = AppendText(at, "000\t");
+    at = AppendDecimal(at, time);
+    at = AppendText(at, "000\t\t\r\n");
+    length_[sample] = static_cast<uint8_t>(at - line);
+  }
+
+  int64_t interval_ = 0;
+  uint8_t length_[kSampleCount];  // 0: not formatted yet
+  uint8_t level_at_[kSampleCount];
+  char text_[kSampleCount][kEdgeSlot];
+};
+
+// Half a megabyte, too much for a stack: one conversion at a time uses it.
+EdgeLines& SharedEdgeLines() {
+  static EdgeLines lines;
+  return lines;
 }
 
 // Copies the name byte for byte, but a line feed in it still becomes a full
 // line end, as every line feed of the file does.
-bool WriteName(Sink* out, const uint8_t* name, size_t size) {
+void WriteName(Output* out, const uint8_t* name, size_t size) {
   const char* at = reinterpret_cast<const char*>(name);
   const char* end = at + size;
   while (at != end) {
     const void* lf = std::memchr(at, '\n', static_cast<size_t>(end - at));
     const char* stop = lf ? static_cast<const char*>(lf) : end;
-    if (!out->Write(at, static_cast<size_t>(stop - at)))
-      return false;
+    out->Append(at, static_cast<size_t>(stop - at));
     if (stop == end)
       break;
-    if (!out->Write("\r\n", 2))
-      return false;
+    out->Append("\r\n", 2);
     at = stop + 1;
   }
-  return true;
 }
 
 // Only the first six bytes are edited, whatever they hold (a NUL included),
@@ -77,32 +159,38 @@ void UnderscoreSpaces(uint8_t* name) {
   }
 }
 
-bool WriteSignal(Sink* out, Capture* capture, int i, int64_t interval) {
-  UnderscoreSpaces(capture->NameRecord(i));
-  if (!WriteText(out, "SIGNAL\t") ||
-      !WriteName(out, capture->NameRecord(i), capture->NameLength(i)) ||
-      !WriteText(out, "\r\nPROPS!\r\n"))
-    return false;
-  int previous = 0;
-  int64_t time = 0;
+// The starting level is 0, so a channel at level 1 in sample 0 has an edge
+// there. Level 0 is stored as a set bit.
+void WriteEdges(Output* out, EdgeLines* lines, const Capture& capture,
+                int channel) {
+  const int bit = capture.ChannelBit(channel);
+  uint32_t previous = 1;
   for (int j = 0; j < kSampleCount; ++j) {
-    int level = capture->Level(i, j);
-    if (level != previous && !WriteEdge(out, j, level, time))
-      return false;
-    previous = level;
-    time += interval;
+    uint32_t stored = capture.SampleWord(j) >> bit & 1;
+    if (stored != previous) {
+      lines->Write(out, j, static_cast<int>(stored ^ 1));
+      previous = stored;
+    }
   }
-  return WriteText(out, "!\r\n\r\n");
+}
+
+void WriteSignal(Output* out, EdgeLines* lines, Capture* capture, int i) {
+  UnderscoreSpaces(capture->NameRecord(i));
+  out->Append("SIGNAL\t");
+  WriteName(out, capture->NameRecord(i), capture->NameLength(i));
+  out->Append("\r\nPROPS!\r\n");
+  WriteEdges(out, lines, *capture, i);
+  out->Append("!\r\n\r\n");
 }
 
 }  // namespace
 
 bool WriteTimingFile(Capture* capture, int64_t interval, Sink* out) {
-  if (!WriteText(out, "Timing Diagram Editor v5\r\n"))
-    return false;
-  for (int i = 0; i < capture->SignalCount(); ++i) {
-    if (!WriteSignal(out, capture, i, interval))
-      return false;
-  }
-  return true;
+  Output output(out);
+  EdgeLines& lines = SharedEdgeLines();
+  lines.Reset(interval);
+  output.Append("Timing Diagram Editor v5\r\n");
+  for (int i = 0; i < capture->SignalCount() && output.ok(); ++i)
+    WriteSignal(&output, &lines, capture, i);
+  return output.Flush();
 }

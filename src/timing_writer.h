@@ -8,7 +8,9 @@
 
 struct Capture;
 
-// Where the timing file's bytes go. Line ends arrive already as CR LF.
+// Where the timing file's bytes go. Line ends arrive already as CR LF, and
+// the writer gathers its output into pieces of 128 KiB, so a sink need not
+// buffer.
 class Sink {
  public:
   virtual ~Sink() = default;
@@ -18,7 +20,8 @@ class Sink {
 
 // Edits each exported channel's name in place (spaces in its first six bytes
 // become underscores) just before writing it, so later reads of those bytes
-// see the edit. Stops at the first failed write and returns false.
+// see the edit. Stops at the first failed write and returns false. Not
+// reentrant: conversions share one table of formatted lines.
 bool WriteTimingFile(Capture* capture, int64_t interval, Sink* out);
 
 #endif  // TROVCONV_TIMING_WRITER_H_

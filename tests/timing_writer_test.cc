@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <vector>
+
 #include "capture.h"
 #include "capture_builder.h"
 #include "string_sink.h"
@@ -178,6 +181,66 @@ TEST(TimingWriter, NameEditsOfHighChannelsReachLaterChannels) {
       Convert(&capture),
       Block("Z_", Edge(0, 1, "0") + Edge(2, 0, "40") + Edge(3, 1, "60"))));
   EXPECT_EQ(capture.SampleWord(2), 0x80005F5Au);
+}
+
+// An edge line as a plain formatted print makes it, the time exact in 64
+// bits: the reference for the writer's copied, pre-formatted lines.
+std::string PlainEdge(int sample, int level, long long interval) {
+  char line[96];
+  long long time = sample * interval;
+  std::snprintf(line, sizeof line, "E%d\t%d\t%lld000\t%lld000\t\t\r\n", sample,
+                level, time, time);
+  return line;
+}
+
+// Edge lines whose samples have one to four digits, at every timebase code
+// (the widest times included), with each line met twice: once at level 0 on
+// channel 0, then at level 1 on channel 1, which has no edge at sample 0.
+TEST(TimingWriter, EdgeLinesMatchPlainFormattingAtEveryTimebase) {
+  const std::vector<int> changes = {0,   1,    9,    10,   99,  100,
+                                    999, 1000, 4095, 8190, 8191};
+  for (int code = 0; code < 32; ++code) {
+    CaptureBuilder builder;
+    builder.SignalCount(2).Name(0, "A").Name(1, "B").Timebase(code);
+    int level = 0;
+    size_t next = 0;
+    for (int j = 0; j < kSampleCount; ++j) {
+      if (next < changes.size() && changes[next] == j) {
+        level ^= 1;
+        ++next;
+      }
+      builder.Level(0, j, level).Level(1, j, j == 0 ? 0 : level ^ 1);
+    }
+    const long long interval = 20LL << code;
+    std::string a, b;
+    for (size_t k = 0; k < changes.size(); ++k) {
+      a += PlainEdge(changes[k], k % 2 == 0 ? 1 : 0, interval);
+      if (k > 0)
+        b += PlainEdge(changes[k], k % 2 == 0 ? 0 : 1, interval);
+    }
+    EXPECT_EQ(Convert(builder), kHeader + Block("A", a) + Block("B", b))
+        << "code " << code;
+  }
+}
+
+// Many times the writer's internal chunk, in its longest lines: no line may
+// be lost, doubled or torn where one chunk ends and the next begins.
+TEST(TimingWriter, LargeFilesMatchPlainFormatting) {
+  CaptureBuilder builder;
+  builder.SignalCount(16).Timebase(31);
+  std::string expected = kHeader;
+  std::string edges;
+  for (int j = 0; j < kSampleCount; ++j) {
+    builder.SampleWord(j, j % 2 == 0 ? 0 : 0xFFFFFFFF);
+    edges += PlainEdge(j, j % 2 == 0 ? 1 : 0, 20LL << 31);
+  }
+  for (int i = 0; i < 16; ++i) {
+    builder.Name(i, "CH" + std::to_string(i));
+    expected += Block("CH" + std::to_string(i), edges);
+  }
+  std::string text = Convert(builder);
+  EXPECT_GT(text.size(), 5000000u);
+  EXPECT_TRUE(text == expected);  // not EXPECT_EQ: no 6 MB diff on failure
 }
 
 TEST(TimingWriter, StopsAtTheFirstFailedWrite) {
