@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test bench clean
+.PHONY: example test bench deb clean
 
 EXAMPLE_DIR := build/example
 
@@ -22,6 +22,10 @@ test:
 bench:
 	cmake --preset default
 	cmake --build --preset default --target bench
+
+# Builds the Debian package, build/default/trovconv_<version>_amd64.deb.
+deb:
+	cmake --workflow --preset deb
 
 clean:
 	rm -rf build

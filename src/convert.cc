@@ -12,7 +12,7 @@
 namespace {
 
 const char kToolName[] = "trovconv";
-const char kVersion[] = "1.0";
+const char kVersion[] = TROVCONV_VERSION;  // the project version
 const size_t kComponentLimit = 255;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }

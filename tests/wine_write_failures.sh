@@ -10,14 +10,7 @@ tool=$1
 capture=$2
 wine=$3
 wineserver=$4
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-failed=0
-
-fail() {
-  echo "FAILED: $*"
-  failed=1
-}
+. "$(dirname "$0")/checks.sh"
 
 # $1: the message expected. The rest: how to run the tool on x.dat in $dir.
 expect_failure() {
