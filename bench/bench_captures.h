@@ -4,9 +4,10 @@
 
 #include "capture_builder.h"
 
-// The largest timing file a capture can make: 127 exported channels, and
-// every sample word the inverse of the one before, so each channel changes
-// level at every sample. Timebase code 13, the widest exact times.
+// The case the speed targets are set for: 127 exported channels, and every
+// sample word the inverse of the one before, so each channel changes level
+// at every sample (1.04 million edge lines), at timebase code 13. Longer
+// files exist: at code 31 each time has four digits more.
 CaptureBuilder WorstCaseCapture();
 
 // What the instrument usually records: 16 channels and a few hundred level

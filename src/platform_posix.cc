@@ -75,8 +75,9 @@ int IdentifyEntry(const char* path, FileIdentity* id) {
   return Described(lstat(path, &st), st, id);
 }
 
-// An empty file is left alone: on ext4 a truncation to zero marks the file
-// as replaced, and its close then waits to start writing it all out to disk.
+// An empty file is left alone, as an open that truncates leaves a file it
+// has just created: on ext4 a truncation to zero marks the file as replaced,
+// and its close then starts writing it all out to disk, at a cost.
 int TruncateToEmpty(int fd) {
   struct stat st;
   if (fstat(fd, &st) == 0 && st.st_size == 0)

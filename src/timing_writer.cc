@@ -8,9 +8,12 @@
 namespace {
 
 constexpr size_t kChunkSize = 128 * 1024;
-// The longest edge line, at sample 8191 with the widest interval, is 50
-// bytes; a slot of this size is copied whole, whatever the line's length.
+// An edge line has at most 59 bytes, even with two 20-digit times (real
+// captures give at most 49); a slot of this size is copied whole, whatever
+// the line's length.
 constexpr size_t kEdgeSlot = 64;
+static_assert(19 + 2 * 20 <= kEdgeSlot,
+              "an edge line with two 20-digit times must fit its slot");
 
 // Gathers the file into chunks, so that the sink sees few, large writes.
 // After a failed write nothing more reaches the sink.

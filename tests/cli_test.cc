@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 
 const char kUsage[] =
     "trovik QV-7 *.dat file to Carvendel tim file converter\n"
-    "Version 1.0\n"
+    "Version " TROVCONV_VERSION
+    "\n"
     "usage: trovconv {trovik_dat_file}\n";
 const char kSameFile[] =
     "trovconv: timing file would overwrite the capture file\n";
