@@ -3,6 +3,7 @@
 #define TROVCONV_BENCH_CAPTURES_H_
 
 #include "capture_builder.h"
+#include "timing_writer.h"
 
 // The case the speed targets are set for: 127 exported channels, and every
 // sample word the inverse of the one before, so each channel changes level
@@ -13,5 +14,15 @@ CaptureBuilder WorstCaseCapture();
 // What the instrument usually records: 16 channels and a few hundred level
 // changes among them.
 CaptureBuilder TypicalCapture();
+
+// Counts the timing file's bytes and drops them.
+class CountingSink : public Sink {
+ public:
+  bool Write(const char*, size_t size) override {
+    bytes += size;
+    return true;
+  }
+  size_t bytes = 0;
+};
 
 #endif  // TROVCONV_BENCH_CAPTURES_H_

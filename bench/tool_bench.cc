@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "bench_captures.h"
-#include "timing_writer.h"
 
 extern char** environ;
 
@@ -99,15 +98,6 @@ double Median(std::vector<double> values) {
   return values.size() % 2 ? values[middle]
                            : (values[middle - 1] + values[middle]) / 2;
 }
-
-class CountingSink : public Sink {
- public:
-  bool Write(const char*, size_t size) override {
-    bytes += size;
-    return true;
-  }
-  size_t bytes = 0;
-};
 
 size_t ExpectedSize(const CaptureBuilder& builder) {
   Capture capture = builder.ToCapture();

@@ -3,23 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_captures.h"
-#include "timing_writer.h"
 
 namespace {
 
-class NullSink : public Sink {
- public:
-  bool Write(const char* data, size_t size) override {
-    benchmark::DoNotOptimize(data);
-    bytes += size;
-    return true;
-  }
-  size_t bytes = 0;
-};
-
 void WriteCapture(benchmark::State& state, const CaptureBuilder& builder) {
   const Capture original = builder.ToCapture();
-  NullSink sink;
+  CountingSink sink;
   for (auto _ : state) {
     Capture capture = original;  // the writer edits names in place
     if (!WriteTimingFile(&capture, capture.SampleInterval(), &sink))
