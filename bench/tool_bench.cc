@@ -30,6 +30,7 @@ const long kMemoryTargetKiB = 4096;
 
 std::vector<char*> ArgumentVector(const std::vector<std::string>& args) {
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string& arg : args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -167,7 +168,8 @@ Outcome RunCase(const char* title, const CaptureBuilder& builder,
   std::printf("%s\n", title);
   std::printf("  timing file       %lld bytes\n", size);
   std::printf("  trovconv median   %.3f ms (%.1f MB/s, %d runs)\n",
-              tool_median * 1e3, size / tool_median / 1e6, runs);
+              tool_median * 1e3, static_cast<double>(size) / tool_median / 1e6,
+              runs);
   std::printf("  cp median         %.3f ms\n", cp_median * 1e3);
   std::printf("  trovconv / cp     %.2f (target at most %.2f: %s)\n", ratio,
               kRatioTarget, Verdict(fast));
@@ -185,18 +187,20 @@ int main(int argc, char** argv) {
   }
   const std::string tool = argv[1];
   const std::string work = argv[2];
-  int runs = argc == 4 ? std::atoi(argv[3]) : 51;
-  if (runs < 1) {
-    std::fputs("tool_bench: RUNS must be at least 1\n", stderr);
+  char* end = nullptr;
+  const long given = argc == 4 ? std::strtol(argv[3], &end, 10) : 51;
+  if (given < 1 || given > 100000 || (end != nullptr && *end != '\0')) {
+    std::fputs("tool_bench: RUNS must be a number from 1 to 100000\n", stderr);
     return 2;
   }
+  const int runs = static_cast<int>(given);
   mkdir(work.c_str(), 0755);
   struct Case {
     const char* title;
     CaptureBuilder capture;
     bool over_existing;
     const char* stem;
-  } cases[] = {
+  } const cases[] = {
       {"worst case: 127 channels changing at every sample", WorstCaseCapture(),
        false, "/worst"},
       {"worst case, replacing the files of the run before", WorstCaseCapture(),

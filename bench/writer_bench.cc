@@ -9,7 +9,7 @@ namespace {
 void WriteCapture(benchmark::State& state, const CaptureBuilder& builder) {
   const Capture original = builder.ToCapture();
   CountingSink sink;
-  for (auto _ : state) {
+  for (auto _ : state) {         // NOLINT(clang-analyzer-deadcode.DeadStores)
     Capture capture = original;  // the writer edits names in place
     if (!WriteTimingFile(&capture, capture.SampleInterval(), &sink))
       state.SkipWithError("write failed");

@@ -97,6 +97,15 @@ std::string TimingPathFor(const std::string& capture_path,
   return JoinTimingPath(SplitPath(capture_path, is_lead_byte), is_lead_byte);
 }
 
+const char* RecordRejection(const Capture& capture, size_t delivered) {
+  if (delivered < 4 || !capture.HasMagic())
+    return "not trovik data file\n";
+  // The samples of a cut-off copy would be made up: refuse it.
+  if (delivered < kCaptureSize)
+    return "truncated trovik data file\n";
+  return nullptr;
+}
+
 namespace {
 
 // Passes the writer's chunks straight to the file and remembers the first
@@ -208,11 +217,8 @@ int ConvertCapture(const char* capture_path, int capture_fd, Capture* capture) {
   if (int error = platform::ReadUpTo(capture_fd, capture->bytes,
                                      sizeof capture->bytes, &delivered))
     return ReportSystemError(error);
-  if (delivered < 4 || !capture->HasMagic())
-    return Reject("not trovik data file\n");
-  // The samples of a cut-off copy would be made up: refuse it.
-  if (delivered < kCaptureSize)
-    return Reject("truncated trovik data file\n");
+  if (const char* rejection = RecordRejection(*capture, delivered))
+    return Reject(rejection);
   int64_t interval = capture->SampleInterval();
   platform::FileIdentity capture_id;
   if (int error = platform::Identify(capture_fd, &capture_id))

@@ -2,7 +2,10 @@
 #ifndef TROVCONV_CONVERT_H_
 #define TROVCONV_CONVERT_H_
 
+#include <cstddef>
 #include <string>
+
+struct Capture;
 
 using LeadByteTest = bool (*)(unsigned char);
 
@@ -27,6 +30,10 @@ std::string JoinTimingPath(const PathParts& parts, LeadByteTest is_lead_byte);
 // The capture path with its extension replaced by "tim".
 std::string TimingPathFor(const std::string& capture_path,
                           LeadByteTest is_lead_byte);
+
+// Why a capture whose file delivered that many bytes into the record cannot
+// be converted, as the message that says so; nullptr when it can.
+const char* RecordRejection(const Capture& capture, size_t delivered);
 
 // Runs the whole conversion for the argument vector; returns the exit status.
 int RunConverter(int argc, char** argv);

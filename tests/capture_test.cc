@@ -10,7 +10,7 @@ TEST(Capture, MagicIsTheFourBytesInOrder) {
   struct Case {
     std::string head;
     bool accepted;
-  } cases[] = {
+  } const cases[] = {
       {"\xFF\xAA\x03\x70", true},    {"\xFF\xAA\x03\x71", false},
       {"\xAA\xFF\x03\x70", false},   {"\x70\x03\xAA\xFF", false},
       {std::string(4, '\0'), false}, {"\xFF\xAA\x70\x03", false},
@@ -65,15 +65,16 @@ TEST(Capture, LevelIsTheInverseOfTheStoredBitInLittleEndianWords) {
   // its last.
   CaptureBuilder builder;
   builder.MapByte(0, 0).MapByte(1, 31).MapByte(2, 8).MapByte(3, 9);
-  builder.Byte(kHeaderSize + 4 * 5, 0x01);
-  builder.Byte(kHeaderSize + 4 * 6 + 3, 0x80);
-  builder.Byte(kHeaderSize + 4 * 7 + 1, 0x01);
+  builder.Byte(kHeaderSize + 4 * size_t{5}, 0x01);
+  builder.Byte(kHeaderSize + 4 * size_t{6} + 3, 0x80);
+  builder.Byte(kHeaderSize + 4 * size_t{7} + 1, 0x01);
   builder.SampleWord(kSampleCount - 1, 0xFFFFFFFF);
   Capture capture = builder.ToCapture();
   struct Case {
     int channel, sample, level;
-  } cases[] = {{0, 5, 0}, {1, 5, 1}, {1, 6, 0}, {0, 6, 1},    {2, 7, 0},
-               {3, 7, 1}, {0, 0, 1}, {1, 0, 1}, {0, 8191, 0}, {1, 8191, 0}};
+  } const cases[] = {{0, 5, 0},    {1, 5, 1},   {1, 6, 0}, {0, 6, 1},
+                     {2, 7, 0},    {3, 7, 1},   {0, 0, 1}, {1, 0, 1},
+                     {0, 8191, 0}, {1, 8191, 0}};
   for (const Case& c : cases)
     EXPECT_EQ(capture.Level(c.channel, c.sample), c.level)
         << "channel " << c.channel << " sample " << c.sample;

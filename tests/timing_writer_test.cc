@@ -90,11 +90,11 @@ TEST(TimingWriter, KeepsTimesBeyond32BitsExact) {
     uint8_t code;
     int sample;
     std::string time, next_time;
-  } cases[] = {{13, 8190, "1341849600", "1342013440"},
-               {14, 8190, "2683699200", "2684026880"},
-               {27, 3, "8053063680", "10737418240"},
-               {31, 1, "42949672960", "85899345920"},
-               {31, 8190, "351757821542400", "351800771215360"}};
+  } const cases[] = {{13, 8190, "1341849600", "1342013440"},
+                     {14, 8190, "2683699200", "2684026880"},
+                     {27, 3, "8053063680", "10737418240"},
+                     {31, 1, "42949672960", "85899345920"},
+                     {31, 8190, "351757821542400", "351800771215360"}};
   for (const Case& c : cases) {
     CaptureBuilder builder = OneChannel();
     builder.Timebase(c.code).Level(0, c.sample, 1);
@@ -108,17 +108,18 @@ TEST(TimingWriter, KeepsTimesBeyond32BitsExact) {
 TEST(TimingWriter, EditsSpacesInTheFirstSixBytesOfNames) {
   struct Case {
     std::string stored, written;
-  } cases[] = {{"D 0", "D_0"},
-               {"CLOCK IN", "CLOCK_IN"},
-               {"ADDR HI LOW", "ADDR_HI LOW"},
-               {"      X ", "______X "},
-               {"", ""},
-               {"A\nB", "A\r\nB"},
-               {"A\rB", "A\rB"},
-               {"\n\n", "\r\n\r\n"},
-               {std::string(51, 'w'), std::string(51, 'w')},
-               // No NUL in the record: the name runs on into the next one.
-               {std::string(60, 'w'), std::string(60, 'w')}};
+  } const cases[] = {
+      {"D 0", "D_0"},
+      {"CLOCK IN", "CLOCK_IN"},
+      {"ADDR HI LOW", "ADDR_HI LOW"},
+      {"      X ", "______X "},
+      {"", ""},
+      {"A\nB", "A\r\nB"},
+      {"A\rB", "A\rB"},
+      {"\n\n", "\r\n\r\n"},
+      {std::string(51, 'w'), std::string(51, 'w')},
+      // No NUL in the record: the name runs on into the next one.
+      {std::string(60, 'w'), std::string(60, 'w')}};
   for (const Case& c : cases) {
     CaptureBuilder builder = OneChannel();
     builder.Name(0, c.stored);

@@ -1,0 +1,299 @@
+// Every way a conversion can fail that a user's file system can arrange,
+// run against the built tool. Each must end with status 1 and its own
+// message, leave the capture exactly as it was, and leave no timing file
+// behind: where the failure comes before the timing file is created, an
+// earlier timing file stays untouched; where it comes after, none remains.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "capture.h"
+#include "capture_builder.h"
+#include "run_tool.h"
+#include "string_sink.h"
+#include "tool_test.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kOldTiming[] = "an earlier timing file\r\n";
+const char kNotTrovik[] = "not trovik data file\n";
+const char kTruncated[] = "truncated trovik data file\n";
+const char kSameFile[] =
+    "trovconv: timing file would overwrite the capture file\n";
+
+// What a name leads to, in a form that two moments can be compared by.
+// Links are not followed.
+std::string Snapshot(const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(path, error);
+  if (!fs::exists(status))
+    return "nothing";
+  if (fs::is_symlink(status))
+    return "link to " + fs::read_symlink(path, error).string();
+  if (fs::is_directory(status)) {
+    std::string entries = "folder:";
+    for (const auto& entry : fs::directory_iterator(path, error))
+      entries += " " + entry.path().filename().string();
+    return entries;
+  }
+  std::string content;
+  if (!fs::is_regular_file(status))
+    return "device";
+  return ReadFile(path, &content) ? "file: " + content : "unreadable file";
+}
+
+// One case's folder. Locks (permission changes) wait until the "before"
+// snapshots are taken and are undone before the "after" ones.
+class Scene {
+ public:
+  Scene(const std::string& parent, bool old_timing)
+      : dir_(parent), old_timing_(old_timing) {}
+
+  std::string Path(const std::string& name) const { return dir_ / name; }
+  bool old_timing() const { return old_timing_; }
+
+  void Put(const std::string& name, const std::string& bytes) const {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+  void Folder(const std::string& name) const {
+    fs::create_directories(Path(name));
+  }
+  void Lock(const std::string& name, fs::perms perms) {
+    locks_.emplace_back(Path(name), perms);
+  }
+
+  void ApplyLocks() {
+    for (auto& lock : locks_) {
+      const fs::perms previous = fs::status(lock.first).permissions();
+      fs::permissions(lock.first, lock.second);
+      lock.second = previous;
+    }
+  }
+  void UndoLocks() {
+    for (auto lock = locks_.rbegin(); lock != locks_.rend(); ++lock)
+      fs::permissions(lock->first, lock->second);
+  }
+
+ private:
+  ScratchDir dir_;
+  bool old_timing_;
+  std::vector<std::pair<std::string, fs::perms>> locks_;
+};
+
+enum class After {
+  kUnchanged,  // the timing name leads to what it did before the run
+  kRemoved,    // an incomplete timing file is gone, an earlier one too
+  kConverted,  // not a failure: the timing file is the record's conversion
+};
+
+struct Fault {
+  const char* what;
+  // Builds the case; returns the tool's argument.
+  std::function<std::string(Scene&)> arrange;
+  std::string err;
+  After after;
+  // Run again with an earlier timing file in place.
+  bool with_old_timing;
+  const char* capture = "x.dat";
+  const char* timing = "x.tim";
+  RunOptions options = RunOptions();
+  bool binds_root = true;  // false: permissions that root would ignore
+};
+
+const CaptureBuilder& Record() {
+  static const CaptureBuilder record = Toggling(300);
+  return record;
+}
+
+// The record cut to size, or with bytes after it.
+std::function<std::string(Scene&)> CaptureOfSize(size_t size) {
+  return [size](Scene& s) {
+    std::string bytes = Record().bytes();
+    bytes.resize(size, '\x5A');
+    s.Put("x.dat", bytes);
+    return s.Path("x.dat");
+  };
+}
+
+std::string WholeCapture(Scene& s) {
+  s.Put("x.dat", Record().bytes());
+  return s.Path("x.dat");
+}
+
+std::string SystemError(int error) {
+  return "trovconv: " + std::string(std::strerror(error)) + "\n";
+}
+
+Fault NotForRoot(Fault fault) {
+  fault.binds_root = false;
+  return fault;
+}
+
+std::vector<Fault> Faults() {
+  std::vector<Fault> faults = {
+      {"missing capture", [](Scene& s) { return s.Path("x.dat"); },
+       SystemError(ENOENT), After::kUnchanged, true},
+      {"a folder as capture",
+       [](Scene& s) {
+         s.Folder("x.dat");
+         return s.Path("x.dat");
+       },
+       SystemError(EISDIR), After::kUnchanged, true},
+      // Longer than any path the system takes, but naming the capture.
+      {"capture path too long",
+       [](Scene& s) {
+         WholeCapture(s);
+         s.Folder("sub");
+         std::string path = s.Path("");
+         while (path.size() < 5000)
+           path += "sub/../";
+         return path + "x.dat";
+       },
+       SystemError(ENAMETOOLONG), After::kUnchanged, true},
+      {"timing name taken by a folder",
+       [](Scene& s) {
+         s.Folder("x.tim");
+         return WholeCapture(s);
+       },
+       SystemError(EISDIR), After::kUnchanged, false},
+      {"capture is its own timing file by name",
+       [](Scene& s) {
+         s.Put("x.tim", Record().bytes());
+         return s.Path("x.tim");
+       },
+       kSameFile, After::kUnchanged, false, "x.tim"},
+      {"capture is its own timing file by hard link",
+       [](Scene& s) {
+         WholeCapture(s);
+         fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
+         return s.Path("x.dat");
+       },
+       kSameFile, After::kUnchanged, false},
+      {"capture cut to 0 bytes", CaptureOfSize(0), kNotTrovik,
+       After::kUnchanged, true},
+      {"capture cut to 3 bytes", CaptureOfSize(3), kNotTrovik,
+       After::kUnchanged, true},
+      {"capture cut to 4 bytes", CaptureOfSize(4), kTruncated,
+       After::kUnchanged, true},
+      {"capture cut to 1139 bytes", CaptureOfSize(kHeaderSize - 1), kTruncated,
+       After::kUnchanged, true},
+      {"capture cut to 1140 bytes", CaptureOfSize(kHeaderSize), kTruncated,
+       After::kUnchanged, true},
+      {"capture cut to 33907 bytes", CaptureOfSize(kCaptureSize - 1),
+       kTruncated, After::kUnchanged, true},
+      // The one case that is no failure: bytes after the record are ignored.
+      {"capture longer than the record", CaptureOfSize(kCaptureSize + 1000), "",
+       After::kConverted, true},
+  };
+#ifndef _WIN32
+  // Permission bits, symbolic links, devices and size limits as arranged
+  // here have no counterpart on Windows.
+  const std::vector<Fault> posix = {
+      NotForRoot({"capture without read permission",
+                  [](Scene& s) {
+                    s.Lock("x.dat", fs::perms::none);
+                    return WholeCapture(s);
+                  },
+                  SystemError(EACCES), After::kUnchanged, true}),
+      {"a symbolic link loop as capture",
+       [](Scene& s) {
+         fs::create_symlink("x.dat", s.Path("x.dat"));
+         return s.Path("x.dat");
+       },
+       SystemError(ELOOP), After::kUnchanged, true},
+      // An earlier timing file there is read-only too, or it would simply
+      // be overwritten.
+      NotForRoot({"timing file in a read-only folder",
+                  [](Scene& s) {
+                    s.Put("ro/x.dat", Record().bytes());
+                    if (s.old_timing())
+                      s.Lock("ro/x.tim", fs::perms::owner_read);
+                    s.Lock("ro", fs::perms::owner_read | fs::perms::owner_exec);
+                    return s.Path("ro/x.dat");
+                  },
+                  SystemError(EACCES), After::kUnchanged, true, "ro/x.dat",
+                  "ro/x.tim"}),
+      {"disk full",
+       [](Scene& s) {
+         fs::create_symlink("/dev/full", s.Path("x.tim"));
+         return WholeCapture(s);
+       },
+       SystemError(ENOSPC), After::kUnchanged, false},
+      {"file size limit", WholeCapture, SystemError(EFBIG), After::kRemoved,
+       true, "x.dat", "x.tim", RunOptions{"", 1000, true}},
+      {"capture is its own timing file by symbolic link",
+       [](Scene& s) {
+         fs::create_symlink("x.dat", s.Path("x.tim"));
+         return WholeCapture(s);
+       },
+       kSameFile, After::kUnchanged, false},
+  };
+  faults.insert(faults.end(), posix.begin(), posix.end());
+#endif
+  return faults;
+}
+
+class FaultMatrixTest : public ToolTest {
+ protected:
+  void RunCase(const Fault& fault, bool old_timing) {
+    Scene scene(dir_.path(), old_timing);
+    fs::create_directories(fs::path(scene.Path(fault.timing)).parent_path());
+    if (old_timing)
+      scene.Put(fault.timing, kOldTiming);
+    const std::string argument = fault.arrange(scene);
+    const std::string capture = Snapshot(scene.Path(fault.capture));
+    const std::string timing = Snapshot(scene.Path(fault.timing));
+    scene.ApplyLocks();
+    const ToolRun run = RunTool({argument}, fault.options);
+    scene.UndoLocks();
+    if (fault.after == After::kConverted) {
+      ExpectRun(run, 0, "");
+      EXPECT_EQ(Snapshot(scene.Path(fault.timing)),
+                "file: " + ExpectedTiming(Record()));
+    } else {
+      ExpectRun(run, 1, fault.err);
+      EXPECT_EQ(Snapshot(scene.Path(fault.timing)),
+                fault.after == After::kRemoved ? "nothing" : timing);
+    }
+    EXPECT_EQ(Snapshot(scene.Path(fault.capture)), capture);
+  }
+};
+
+TEST_F(FaultMatrixTest, FailsCleanly) {
+#ifdef _WIN32
+  const bool root = false;
+#else
+  const bool root = geteuid() == 0;
+#endif
+  for (const Fault& fault : Faults()) {
+    if (root && !fault.binds_root) {
+      std::cout << "not run as root: " << fault.what << "\n";
+      continue;
+    }
+    for (bool old_timing : {false, true}) {
+      if (old_timing && !fault.with_old_timing)
+        continue;
+      SCOPED_TRACE(std::string(fault.what) +
+                   (old_timing ? ", earlier timing file" : ""));
+      RunCase(fault, old_timing);
+    }
+  }
+}
+
+}  // namespace
