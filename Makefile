@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test bench deb clean
+.PHONY: example test bench deb sanitize fuzz lint clean
 
 EXAMPLE_DIR := build/example
 
@@ -26,6 +26,20 @@ bench:
 # Builds the Debian package, build/default/trovconv_<version>_amd64.deb.
 deb:
 	cmake --workflow --preset deb
+
+# The suite under the sanitizers, the fuzzers for a minute, and the static
+# checks (README.md, Hardening).
+sanitize:
+	cmake --workflow --preset sanitize
+
+fuzz:
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+	sh fuzz/run.sh build/sanitize 60
+
+lint:
+	cmake --preset sanitize
+	sh tests/static_checks.sh build/sanitize
 
 clean:
 	rm -rf build

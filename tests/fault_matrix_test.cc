@@ -123,7 +123,7 @@ const CaptureBuilder& Record() {
 
 // The record cut to size, or with bytes after it.
 std::function<std::string(Scene&)> CaptureOfSize(size_t size) {
-  return [size](Scene& s) {
+  return [size](const Scene& s) {
     std::string bytes = Record().bytes();
     bytes.resize(size, '\x5A');
     s.Put("x.dat", bytes);
@@ -131,7 +131,7 @@ std::function<std::string(Scene&)> CaptureOfSize(size_t size) {
   };
 }
 
-std::string WholeCapture(Scene& s) {
+std::string WholeCapture(const Scene& s) {
   s.Put("x.dat", Record().bytes());
   return s.Path("x.dat");
 }
@@ -140,10 +140,12 @@ std::string SystemError(int error) {
   return "trovconv: " + std::string(std::strerror(error)) + "\n";
 }
 
+#ifndef _WIN32
 Fault NotForRoot(Fault fault) {
   fault.binds_root = false;
   return fault;
 }
+#endif
 
 std::vector<Fault> Faults() {
   std::vector<Fault> faults = {
