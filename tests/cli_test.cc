@@ -265,6 +265,19 @@ TEST_F(CliTest, ReportsPermissionDenied) {
   }
 }
 
+// The timing file goes beside the name given, not beside the file a link
+// leads to, and the link and its file stay as they were.
+TEST_F(CliTest, ConvertsCaptureReachedThroughSymbolicLink) {
+  fs::create_directory(Path("store"));
+  ASSERT_TRUE(Toggling(40).WriteFile(Path("store/real.dat")));
+  fs::create_symlink("store/real.dat", Path("x.dat"));
+  ExpectRun(RunTool({Path("x.dat")}), 0, "");
+  EXPECT_EQ(Content("x.tim"), ExpectedTiming(Toggling(40)));
+  EXPECT_FALSE(FileExists(Path("store/real.tim")));
+  EXPECT_TRUE(fs::is_symlink(Path("x.dat")));
+  EXPECT_EQ(Content("store/real.dat"), Toggling(40).bytes());
+}
+
 // A device behind the name stays; only a regular file is removed.
 TEST_F(CliTest, ReportsFullDeviceAndLeavesIt) {
   if (!FileExists("/dev/full"))
