@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "capture.h"
 #include "convert.h"
@@ -40,6 +41,13 @@ char* Decimal(uint64_t value, const char* after, char* at) {
   } while (value != 0);
   while (n > 0)
     *at++ = digits[--n];
+  while (*after != '\0')
+    *at++ = *after++;
+  return at;
+}
+
+char* Append(const std::string& text, const char* after, char* at) {
+  at = std::copy(text.begin(), text.end(), at);
   while (*after != '\0')
     *at++ = *after++;
   return at;
@@ -176,22 +184,34 @@ class CheckingSink : public Sink {
     ExpectNoChangeBefore(j, rest);
     const int level = 1 - level_;
     Check(record_.Level(channel_, j) == level, "no change of level here", rest);
-    const uint64_t time =
-        static_cast<uint64_t>(j) * static_cast<uint64_t>(record_.Interval());
+    const std::string& time = TimeText(j);
     char line[80];
     char* at = line;
     *at++ = 'E';
     at = Decimal(static_cast<uint64_t>(j), "\t", at);
     *at++ = static_cast<char>('0' + level);
     *at++ = '\t';
-    at = Decimal(time, "000\t", at);
-    at = Decimal(time, "000\t\t\r\n", at);
+    at = Append(time, "\t", at);
+    at = Append(time, "\t\t\r\n", at);
     if (!Expect(rest, std::string_view(line, static_cast<size_t>(at - line)),
                 used))
       return false;
     level_ = level;
     next_sample_ = j + 1;
     return true;
+  }
+
+  // "<j * interval>000"; kept, as every channel may change at sample j.
+  const std::string& TimeText(int j) {
+    std::string& text = time_text_[static_cast<size_t>(j)];
+    if (text.empty()) {
+      char digits[32];
+      char* end = Decimal(
+          static_cast<uint64_t>(j) * static_cast<uint64_t>(record_.Interval()),
+          "000", digits);
+      text.assign(digits, end);
+    }
+    return text;
   }
 
   // Every sample from the last edge up to end must keep the level.
@@ -206,6 +226,8 @@ class CheckingSink : public Sink {
   State state_ = kHeader;
   int channel_ = -1;
   std::string signal_lines_;
+  std::vector<std::string> time_text_ =
+      std::vector<std::string>(static_cast<size_t>(kSampleCount));
   int level_ = 0;
   int next_sample_ = 0;
 };

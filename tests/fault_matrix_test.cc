@@ -40,7 +40,7 @@ const char kSameFile[] =
 const std::string& OldTiming() {
   static const std::string old = [] {
     std::string lines;
-    while (lines.size() < 64 * 1024)
+    while (lines.size() < size_t{64} * 1024)
       lines += "an earlier timing file\r\n";
     return lines;
   }();
