@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -31,8 +30,6 @@ const char kUsage[] =
     "Version " TROVCONV_VERSION
     "\n"
     "usage: trovconv {trovik_dat_file}\n";
-const char kSameFile[] =
-    "trovconv: timing file would overwrite the capture file\n";
 const char kOldTiming[] = "an earlier timing file\r\n";
 
 class CliTest : public ToolTest {};
@@ -151,8 +148,8 @@ TEST_F(CliTest, RejectsCaptureItCannotRead) {
 TEST_F(CliTest, RejectsBadCaptureWithoutTouchingTimingFile) {
   const std::string valid = CaptureBuilder().bytes();
   const std::string rest = valid.substr(4);
-  const char* not_trovik = "not trovik data file\n";
-  const char* truncated = "truncated trovik data file\n";
+  const char* not_trovik = kNotTrovik;
+  const char* truncated = kTruncated;
   struct {
     const char* what;
     std::string bytes;
@@ -354,9 +351,8 @@ TEST_F(CliTest, RefusesPathsThatNamingWouldCut) {
   fs::create_directories(Path(outer + "/" + inner));
   const std::string capture = outer + "/" + inner + "/run.dat";
   ASSERT_TRUE(Toggling(10).WriteFile(Path(capture)));
-  // In the runtime's words, which differ between systems.
   ExpectRun(RunTool({capture}, RunOptions{dir_.path()}), 1,
-            "trovconv: " + std::string(std::strerror(ENAMETOOLONG)) + "\n");
+            SystemError(ENAMETOOLONG));
   EXPECT_FALSE(FileExists(Path(outer + "/" + inner + "/run.tim")));
   EXPECT_EQ(Content(capture), Toggling(10).bytes());
   // The cut path ends in the outer folder.

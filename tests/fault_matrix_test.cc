@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,11 +28,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-const char kNotTrovik[] = "not trovik data file\n";
-const char kTruncated[] = "truncated trovik data file\n";
-const char kSameFile[] =
-    "trovconv: timing file would overwrite the capture file\n";
 
 // Longer than any conversion here, so that one written over it without
 // truncation would show.
@@ -168,10 +162,6 @@ std::function<std::string(Scene&)> CaptureOfSize(size_t size) {
 std::string WholeCapture(const Scene& s) {
   s.Put("x.dat", Record().bytes());
   return s.Path("x.dat");
-}
-
-std::string SystemError(int error) {
-  return "trovconv: " + std::string(std::strerror(error)) + "\n";
 }
 
 #ifndef _WIN32

@@ -5,11 +5,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 
 #include "capture_builder.h"
 #include "run_tool.h"
+
+// What the tool says, with plain line feeds (see ExpectRun).
+inline const char kNotTrovik[] = "not trovik data file\n";
+inline const char kTruncated[] = "truncated trovik data file\n";
+inline const char kSameFile[] =
+    "trovconv: timing file would overwrite the capture file\n";
+
+// A failed system call, in the runtime's words, which differ between
+// systems.
+inline std::string SystemError(int error) {
+  return "trovconv: " + std::string(std::strerror(error)) + "\n";
+}
 
 // Channel 0 changes level on every sample up to count, so the timing file
 // grows by one edge line per sample.
