@@ -39,7 +39,8 @@ fuzz:
 
 lint:
 	cmake --preset sanitize
-	sh tests/static_checks.sh build/sanitize
+	cmake --preset windows
+	sh tests/static_checks.sh build/sanitize build/windows
 
 clean:
 	rm -rf build

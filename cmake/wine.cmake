@@ -1,31 +1,38 @@
 # Runs the Windows tests on Linux through Wine, in a Wine prefix of the build
 # folder's own, with the ANSI code page 932 (Shift-JIS), so that double-byte
-# file names are tested for real. Wine takes its code page from the glibc
-# locale; the locale is built into the build folder too, which leaves the
-# system and the user's own Wine set-up as they are.
+# file names are tested for real, and the tests of names again with 1252.
+# Wine takes its code page from the glibc locale; the locales are built into
+# the build folder too, which leaves the system and the user's own Wine
+# set-up as they are.
 find_program(WINE wine REQUIRED)
 find_program(WINESERVER wineserver REQUIRED)
 find_program(LOCALEDEF localedef REQUIRED)
 
 set(TROVCONV_LOCALES ${CMAKE_BINARY_DIR}/locale)
-if(NOT EXISTS ${TROVCONV_LOCALES}/ja_JP.UTF-8)
-  file(MAKE_DIRECTORY ${TROVCONV_LOCALES})
-  execute_process(
-    COMMAND ${LOCALEDEF} -i ja_JP -f UTF-8 ${TROVCONV_LOCALES}/ja_JP.UTF-8
-    RESULT_VARIABLE locale_result)
-  if(NOT locale_result EQUAL 0)
-    message(FATAL_ERROR "localedef could not build ja_JP.UTF-8 "
-      "(Debian package: locales)")
+foreach(locale ja_JP en_US)
+  if(NOT EXISTS ${TROVCONV_LOCALES}/${locale}.UTF-8)
+    file(MAKE_DIRECTORY ${TROVCONV_LOCALES})
+    execute_process(
+      COMMAND ${LOCALEDEF} -i ${locale} -f UTF-8
+        ${TROVCONV_LOCALES}/${locale}.UTF-8
+      RESULT_VARIABLE locale_result)
+    if(NOT locale_result EQUAL 0)
+      message(FATAL_ERROR "localedef could not build ${locale}.UTF-8 "
+        "(Debian package: locales)")
+    endif()
   endif()
-endif()
+endforeach()
 
-set(TROVCONV_WINE_ENVIRONMENT
+set(TROVCONV_WINE_COMMON
   WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
   WINEDEBUG=-all
   WINEDLLOVERRIDES=mscoree,mshtml=  # no offer to fetch add-ons
-  LOCPATH=${TROVCONV_LOCALES}
-  LANG=ja_JP.UTF-8
-  LC_ALL=ja_JP.UTF-8)
+  LOCPATH=${TROVCONV_LOCALES})
+set(TROVCONV_WINE_ENVIRONMENT ${TROVCONV_WINE_COMMON}
+  LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 TROVCONV_CODE_PAGE=932)
+# Western European: where Japanese names have no ANSI spelling.
+set(TROVCONV_WINE_ENVIRONMENT_1252 ${TROVCONV_WINE_COMMON}
+  LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 TROVCONV_CODE_PAGE=1252)
 
 # A new prefix takes seconds to make and says so on standard error: make it
 # now, so that no test sees that.

@@ -13,89 +13,61 @@ namespace {
 
 const char kToolName[] = "trovconv";
 const char kVersion[] = TROVCONV_VERSION;  // the project version
-const size_t kComponentLimit = 255;
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-size_t CharWidth(const std::string& s, size_t at, LeadByteTest is_lead_byte) {
-  return is_lead_byte(static_cast<unsigned char>(s[at])) ? 2 : 1;
-}
-
-// Keeps whole characters only: a double-byte character that would straddle
-// the limit, or a lead byte left without its second byte, is dropped.
-std::string CutComponent(const std::string& s, LeadByteTest is_lead_byte) {
-  size_t keep = 0;
-  while (keep < s.size()) {
-    size_t next = keep + CharWidth(s, keep, is_lead_byte);
-    if (next > s.size() || next > kComponentLimit)
-      break;
-    keep = next;
-  }
-  return s.substr(0, keep);
-}
-
-bool EndsWithSeparator(const std::string& s, LeadByteTest is_lead_byte) {
-  size_t last = 0;
-  for (size_t at = 0; at < s.size(); at += CharWidth(s, at, is_lead_byte))
-    last = at;
-  return !s.empty() && last == s.size() - 1 && IsSeparator(s[last]);
+template <typename Char>
+bool IsSeparator(Char c) {
+  return c == Char('/') || c == Char('\\');
 }
 
 }  // namespace
 
-PathParts SplitPath(const std::string& path, LeadByteTest is_lead_byte) {
-  PathParts parts;
+template <typename Char>
+PathParts<Char> SplitPath(const std::basic_string<Char>& path) {
+  PathParts<Char> parts;
   size_t start = 0;
-  if (path.size() >= 2 && path[1] == ':') {
+  if (path.size() >= 2 && path[1] == Char(':')) {
     parts.drive = path.substr(0, 2);
     start = 2;
   }
   size_t file_start = start;
-  size_t last_dot = std::string::npos;
-  for (size_t at = start; at < path.size();) {
-    if (is_lead_byte(static_cast<unsigned char>(path[at]))) {
-      at += 2;  // past the end when the lead byte is the last byte
-      continue;
-    }
+  size_t last_dot = std::basic_string<Char>::npos;
+  for (size_t at = start; at < path.size(); ++at) {
     if (IsSeparator(path[at]))
       file_start = at + 1;
-    else if (path[at] == '.')
+    else if (path[at] == Char('.'))
       last_dot = at;
-    ++at;
   }
   size_t file_end = path.size();
-  if (last_dot != std::string::npos && last_dot >= file_start)
+  if (last_dot != std::basic_string<Char>::npos && last_dot >= file_start)
     file_end = last_dot;
-  parts.shortened = file_start - start > kComponentLimit ||
-                    file_end - file_start > kComponentLimit;
-  parts.directory =
-      CutComponent(path.substr(start, file_start - start), is_lead_byte);
-  parts.base = CutComponent(path.substr(file_start, file_end - file_start),
-                            is_lead_byte);
-  parts.extension = CutComponent(path.substr(file_end), is_lead_byte);
+  parts.directory = path.substr(start, file_start - start);
+  parts.base = path.substr(file_start, file_end - file_start);
+  parts.extension = path.substr(file_end);
   return parts;
 }
 
-std::string JoinTimingPath(const PathParts& parts, LeadByteTest is_lead_byte) {
-  std::string path;
-  if (!parts.drive.empty()) {
-    path += parts.drive[0];
-    path += ':';
-  }
-  if (!parts.directory.empty()) {
-    path += parts.directory;
-    if (!EndsWithSeparator(parts.directory, is_lead_byte))
-      path += '\\';
-  }
+template <typename Char>
+std::basic_string<Char> JoinTimingPath(const PathParts<Char>& parts) {
+  std::basic_string<Char> path = parts.drive + parts.directory;
+  if (!parts.directory.empty() && !IsSeparator(parts.directory.back()))
+    path += Char('\\');
   path += parts.base;
-  path += ".tim";
+  for (char c : {'.', 't', 'i', 'm'})
+    path += Char(c);
   return path;
 }
 
-std::string TimingPathFor(const std::string& capture_path,
-                          LeadByteTest is_lead_byte) {
-  return JoinTimingPath(SplitPath(capture_path, is_lead_byte), is_lead_byte);
+template <typename Char>
+std::basic_string<Char> TimingPathFor(const std::basic_string<Char>& path) {
+  return JoinTimingPath(SplitPath(path));
 }
+
+template PathParts<char> SplitPath(const std::string&);
+template PathParts<wchar_t> SplitPath(const std::wstring&);
+template std::string JoinTimingPath(const PathParts<char>&);
+template std::wstring JoinTimingPath(const PathParts<wchar_t>&);
+template std::string TimingPathFor(const std::string&);
+template std::wstring TimingPathFor(const std::wstring&);
 
 const char* RecordRejection(const Capture& capture, size_t delivered) {
   if (delivered < 4 || !capture.HasMagic())
@@ -154,20 +126,20 @@ int PrintUsage() {
 // link, would destroy the capture as it is written: it is refused both before
 // opening (so a read-only capture still gets the plain reason) and after
 // (so a file swapped in between is caught too). Returns an exit status.
-int OpenTimingFile(const std::string& path,
+int OpenTimingFile(const platform::Path& path,
                    const platform::FileIdentity& capture_id, int* fd,
                    platform::FileIdentity* opened) {
   platform::FileIdentity existing;
-  bool existed = platform::IdentifyPath(path.c_str(), &existing) == 0;
+  bool existed = platform::IdentifyPath(path, &existing) == 0;
   if (existed && platform::SameFile(existing, capture_id))
     return RefuseOverwrite();
-  if (int error = platform::OpenForWriting(path.c_str(), fd))
+  if (int error = platform::OpenForWriting(path, fd))
     return ReportSystemError(error);
   int error = platform::Identify(*fd, opened);
   if (error == 0 && platform::SameFile(*opened, capture_id)) {
     platform::Close(*fd);
     if (!existed)  // the name is new: take it back
-      platform::RemoveFile(path.c_str());
+      platform::RemoveFile(path);
     return RefuseOverwrite();
   }
   // Devices such as /dev/null cannot be truncated and need not be.
@@ -183,15 +155,15 @@ int OpenTimingFile(const std::string& path,
 // An incomplete timing file would pass for a whole one: its own name goes.
 // A link to it stays (the caller emptied the file while it was open), and a
 // device is left alone.
-void RemoveTimingFile(const std::string& path,
+void RemoveTimingFile(const platform::Path& path,
                       const platform::FileIdentity& opened) {
   platform::FileIdentity named;
-  if (opened.regular && platform::IdentifyEntry(path.c_str(), &named) == 0 &&
+  if (opened.regular && platform::IdentifyEntry(path, &named) == 0 &&
       platform::SameFile(named, opened))
-    platform::RemoveFile(path.c_str());
+    platform::RemoveFile(path);
 }
 
-int WriteTimingFileAt(const std::string& path,
+int WriteTimingFileAt(const platform::Path& path,
                       const platform::FileIdentity& capture_id,
                       Capture* capture, int64_t interval) {
   int fd;
@@ -212,7 +184,8 @@ int WriteTimingFileAt(const std::string& path,
   return ReportSystemError(error);
 }
 
-int ConvertCapture(const char* capture_path, int capture_fd, Capture* capture) {
+int ConvertCapture(const platform::Path& capture_path, int capture_fd,
+                   Capture* capture) {
   size_t delivered;
   if (int error = platform::ReadUpTo(capture_fd, capture->bytes,
                                      sizeof capture->bytes, &delivered))
@@ -223,28 +196,22 @@ int ConvertCapture(const char* capture_path, int capture_fd, Capture* capture) {
   platform::FileIdentity capture_id;
   if (int error = platform::Identify(capture_fd, &capture_id))
     return ReportSystemError(error);
-  PathParts parts = SplitPath(capture_path, platform::IsLeadByte);
-  // A cut folder or name would put the timing file somewhere else, over
-  // whatever is there.
-  if (parts.shortened)
-    return ReportSystemError(ENAMETOOLONG);
-  return WriteTimingFileAt(JoinTimingPath(parts, platform::IsLeadByte),
-                           capture_id, capture, interval);
+  return WriteTimingFileAt(TimingPathFor(capture_path), capture_id, capture,
+                           interval);
 }
 
 }  // namespace
 
-int RunConverter(int argc, char** argv) {
+int RunConverter(int argc, platform::PathChar** argv) {
   platform::StartUp();
   if (argc != 2)
     return PrintUsage();
-  if (int error = platform::CheckArgument(1))
-    return ReportSystemError(error);
+  const platform::Path capture_path = argv[1];
   int capture_fd;
-  if (int error = platform::OpenForReading(argv[1], &capture_fd))
+  if (int error = platform::OpenForReading(capture_path, &capture_fd))
     return ReportSystemError(error);
   Capture capture{};  // a short read leaves zeros, never stale bytes
-  int status = ConvertCapture(argv[1], capture_fd, &capture);
+  int status = ConvertCapture(capture_path, capture_fd, &capture);
   int close_error = platform::Close(capture_fd);
   if (status != 0)
     return status;

@@ -5,37 +5,48 @@
 #include <cstddef>
 #include <string>
 
+#include "platform.h"
+
 struct Capture;
 
-using LeadByteTest = bool (*)(unsigned char);
-
 // A path taken apart the way the timing file's name is derived from it.
-// Each component keeps its separators and dot as written.
+// Each component keeps its separators and dot as written. Char is a byte
+// where paths are bytes, and a UTF-16 code unit on Windows, where a
+// character of any script is a unit that is never a separator or a dot.
+template <typename Char>
 struct PathParts {
-  std::string drive;      // "C:" or empty
-  std::string directory;  // up to and including the last separator
-  std::string base;
-  std::string extension;  // from the last dot of the file name on
-  // The directory or base name was longer than 255 bytes and was cut, so
-  // the joined path no longer names the capture's own folder and name.
-  bool shortened = false;
+  using String = std::basic_string<Char>;
+  String drive;      // "C:" or empty
+  String directory;  // up to and including the last separator
+  String base;
+  String extension;  // from the last dot of the file name on
 };
 
-// Both '/' and '\' separate on every system. A double-byte character (its
-// lead byte as is_lead_byte says) is never a separator or a dot, and is never
-// cut in half when a component is shortened to 255 bytes.
-PathParts SplitPath(const std::string& path, LeadByteTest is_lead_byte);
-std::string JoinTimingPath(const PathParts& parts, LeadByteTest is_lead_byte);
+// Both '/' and '\' separate on every system. No component is ever shortened:
+// the timing file goes beside the capture under its whole name, and a name
+// the file system cannot hold is refused when the file is created.
+template <typename Char>
+PathParts<Char> SplitPath(const std::basic_string<Char>& path);
+template <typename Char>
+std::basic_string<Char> JoinTimingPath(const PathParts<Char>& parts);
 
 // The capture path with its extension replaced by "tim".
-std::string TimingPathFor(const std::string& capture_path,
-                          LeadByteTest is_lead_byte);
+template <typename Char>
+std::basic_string<Char> TimingPathFor(const std::basic_string<Char>& path);
+
+extern template PathParts<char> SplitPath(const std::string&);
+extern template PathParts<wchar_t> SplitPath(const std::wstring&);
+extern template std::string JoinTimingPath(const PathParts<char>&);
+extern template std::wstring JoinTimingPath(const PathParts<wchar_t>&);
+extern template std::string TimingPathFor(const std::string&);
+extern template std::wstring TimingPathFor(const std::wstring&);
 
 // Why a capture whose file delivered that many bytes into the record cannot
 // be converted, as the message that says so; nullptr when it can.
 const char* RecordRejection(const Capture& capture, size_t delivered);
 
-// Runs the whole conversion for the argument vector; returns the exit status.
-int RunConverter(int argc, char** argv);
+// Runs the whole conversion for the argument vector, as the system hands it
+// over (see platform::PathChar); returns the exit status.
+int RunConverter(int argc, platform::PathChar** argv);
 
 #endif  // TROVCONV_CONVERT_H_

@@ -12,18 +12,26 @@
 
 namespace platform {
 
+// A file name as the system keeps it, and as the command line brings it:
+// bytes on POSIX systems, taken as given with no encoding assumed; UTF-16
+// code units on Windows, where every name a file can have, unpaired
+// surrogates included, reaches the wide file calls unchanged.
+#ifdef _WIN32
+using PathChar = wchar_t;
+#else
+using PathChar = char;
+#endif
+using Path = std::basic_string<PathChar>;
+
+#ifdef _WIN32
+// The extended-length form of a full path ("\\?\C:\..." and
+// "\\?\UNC\server\share\..."), which the system takes as it stands, of
+// any length; device names and names already in that form are kept.
+std::wstring ExtendedLength(const std::wstring& full);
+#endif
+
 // Called once before anything else.
 void StartUp();
-
-// 0 when argument index of the command line reached the program as it was
-// typed. Where arguments pass through a code page that lacks some of their
-// characters, those are replaced by look-alikes, and a name would lead to
-// another file: EILSEQ then.
-int CheckArgument(int index);
-
-// Whether byte c starts a double-byte character in the system's multibyte
-// code page. Where there is no such code page every byte stands alone.
-bool IsLeadByte(unsigned char c);
 
 // What makes two names the same file: links, and differently spelled paths,
 // all resolve to one identity.
@@ -37,18 +45,18 @@ struct FileIdentity {
 // same file as anything.
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
-int OpenForReading(const char* path, int* fd);
+int OpenForReading(const Path& path, int* fd);
 // Reads until size bytes have arrived or the file ends.
 int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered);
 // Creates the file, or opens it as it is: nothing is truncated here, so that
 // the caller can check what it opened before changing it.
-int OpenForWriting(const char* path, int* fd);
+int OpenForWriting(const Path& path, int* fd);
 int Identify(int fd, FileIdentity* id);
 // ENOENT when nothing is there. IdentifyPath follows symbolic links;
 // IdentifyEntry describes the name itself, so a link is never the file it
 // leads to.
-int IdentifyPath(const char* path, FileIdentity* id);
-int IdentifyEntry(const char* path, FileIdentity* id);
+int IdentifyPath(const Path& path, FileIdentity* id);
+int IdentifyEntry(const Path& path, FileIdentity* id);
 int TruncateToEmpty(int fd);
 int WriteAll(int fd, const void* data, size_t size);
 
@@ -57,7 +65,7 @@ int WriteAll(int fd, const void* data, size_t size);
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count);
 int WriteOnce(int fd, const void* data, size_t size, size_t* count);
 int Close(int fd);
-int RemoveFile(const char* path);
+int RemoveFile(const Path& path);
 
 std::string ErrorText(int error);
 

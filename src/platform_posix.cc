@@ -32,17 +32,12 @@ void StartUp() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-// Arguments arrive as the very bytes that were given.
-int CheckArgument(int) { return 0; }
-
-bool IsLeadByte(unsigned char) { return false; }
-
 bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.volume == b.volume && a.index == b.index;
 }
 
-int OpenForReading(const char* path, int* fd) {
-  *fd = open(path, O_RDONLY | O_CLOEXEC);
+int OpenForReading(const Path& path, int* fd) {
+  *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   return *fd < 0 ? errno : 0;
 }
 
@@ -55,8 +50,8 @@ int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
   return got < 0 ? errno : 0;
 }
 
-int OpenForWriting(const char* path, int* fd) {
-  *fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+int OpenForWriting(const Path& path, int* fd) {
+  *fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   return *fd < 0 ? errno : 0;
 }
 
@@ -65,14 +60,14 @@ int Identify(int fd, FileIdentity* id) {
   return Described(fstat(fd, &st), st, id);
 }
 
-int IdentifyPath(const char* path, FileIdentity* id) {
+int IdentifyPath(const Path& path, FileIdentity* id) {
   struct stat st;
-  return Described(stat(path, &st), st, id);
+  return Described(stat(path.c_str(), &st), st, id);
 }
 
-int IdentifyEntry(const char* path, FileIdentity* id) {
+int IdentifyEntry(const Path& path, FileIdentity* id) {
   struct stat st;
-  return Described(lstat(path, &st), st, id);
+  return Described(lstat(path.c_str(), &st), st, id);
 }
 
 // An empty file is left alone, as an open that truncates leaves a file it
@@ -96,7 +91,9 @@ int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
 
 int Close(int fd) { return close(fd) != 0 ? errno : 0; }
 
-int RemoveFile(const char* path) { return unlink(path) != 0 ? errno : 0; }
+int RemoveFile(const Path& path) {
+  return unlink(path.c_str()) != 0 ? errno : 0;
+}
 
 std::string ErrorText(int error) { return std::strerror(error); }
 

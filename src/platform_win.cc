@@ -1,12 +1,11 @@
 // Windows: files are the C runtime's descriptors, and failures carry its
-// error numbers and texts; writes, identities and the code page go to the
-// system itself.
+// error numbers and texts; names are UTF-16 throughout, and writes and
+// identities go to the system itself.
 #include <windows.h>
 // After windows.h, which the others rely on.
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
-#include <shellapi.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -20,15 +19,15 @@ namespace platform {
 
 namespace {
 
-UINT code_page = CP_ACP;
-
 // The runtime moves at most INT_MAX bytes a call.
 unsigned Limited(size_t size) {
   return static_cast<unsigned>(size < INT_MAX ? size : INT_MAX);
 }
 
 HANDLE SystemHandle(int fd) {
-  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  // The runtime hands the handle out as an integer; there is no other way.
+  return reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr)
+      _get_osfhandle(fd));
 }
 
 // For the calls made outside the C runtime: its numbers for the errors
@@ -84,10 +83,29 @@ int Describe(HANDLE handle, FileIdentity* id) {
   return 0;
 }
 
-int DescribePath(const char* path, DWORD flags, FileIdentity* id) {
+// The name to hand the system: the full path in its extended-length form,
+// which the system takes as it stands, past 260 characters too, with no
+// setting of the user's. The full path is made as the system itself would
+// make it (current folder, a drive's own current folder, "." and "..",
+// trailing dots and spaces), so the file named is the one a plain call
+// would reach. Device names and paths already in that form stay as they are.
+std::wstring SystemName(const Path& path) {
+  DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0)
+    return path;  // the call that takes it will say what is wrong
+  std::wstring full(size, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+  if (length == 0 || length >= size)
+    return path;
+  full.resize(length);
+  return ExtendedLength(full);
+}
+
+int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
   // No access asked for: this works on folders and on files others hold.
-  HANDLE handle = CreateFileA(
-      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE handle = CreateFileW(
+      SystemName(path).c_str(), 0,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return ErrorFromSystem(GetLastError());
@@ -98,9 +116,9 @@ int DescribePath(const char* path, DWORD flags, FileIdentity* id) {
 
 // Windows refuses to open a folder as a file with a plain "access denied";
 // say what is really wrong, as other systems do.
-int OpenError(const char* path) {
+int OpenError(const std::wstring& name) {
   int error = errno;
-  DWORD attributes = GetFileAttributesA(path);
+  DWORD attributes = GetFileAttributesW(name.c_str());
   if (error == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return EISDIR;
@@ -108,52 +126,37 @@ int OpenError(const char* path) {
 }
 
 // Both opens leave the file open to every other reader and writer.
-int Open(const char* path, int flags, int* fd) {
-  if (_sopen_s(fd, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-               _S_IREAD | _S_IWRITE) != 0)
-    return OpenError(path);
+int Open(const Path& path, int flags, int* fd) {
+  const std::wstring name = SystemName(path);
+  if (_wsopen_s(fd, name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+                _S_IREAD | _S_IWRITE) != 0)
+    return OpenError(name);
   return 0;
 }
 
 }  // namespace
 
+std::wstring ExtendedLength(const std::wstring& full) {
+  const std::wstring unc = L"\\\\", extended = L"\\\\?\\", device = L"\\\\.\\";
+  if (full.compare(0, 4, extended) == 0 || full.compare(0, 4, device) == 0)
+    return full;
+  if (full.compare(0, 2, unc) == 0)
+    return extended + L"UNC\\" + full.substr(2);
+  return extended + full;
+}
+
 void StartUp() {
-  code_page = GetACP();
   // A console tool must never stop to ask about a drive without a disk.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Every message line ends in CR LF, as the console expects.
   _setmode(_fileno(stderr), _O_TEXT);
 }
 
-// The C runtime made the arguments from the wide command line with the ANSI
-// code page, best fit included: a name with a character the code page lacks
-// arrives spelt with a look-alike, so "\u00e0.dat" would open "a.dat".
-int CheckArgument(int index) {
-  if (code_page == CP_UTF8)  // nothing is lost on the way
-    return 0;
-  int count = 0;
-  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide == nullptr)
-    return 0;  // nothing to compare with: take the argument as given
-  int error = 0;
-  if (index < count) {
-    BOOL lost = FALSE;
-    if (WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide[index], -1,
-                            nullptr, 0, nullptr, &lost) == 0 ||
-        lost)
-      error = EILSEQ;
-  }
-  LocalFree(wide);
-  return error;
-}
-
-bool IsLeadByte(unsigned char c) { return IsDBCSLeadByteEx(code_page, c) != 0; }
-
 bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.regular && b.regular && a.volume == b.volume && a.index == b.index;
 }
 
-int OpenForReading(const char* path, int* fd) {
+int OpenForReading(const Path& path, int* fd) {
   return Open(path, _O_RDONLY, fd);
 }
 
@@ -163,7 +166,7 @@ int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
   return got < 0 ? errno : 0;
 }
 
-int OpenForWriting(const char* path, int* fd) {
+int OpenForWriting(const Path& path, int* fd) {
   return Open(path, _O_WRONLY | _O_CREAT, fd);
 }
 
@@ -171,11 +174,11 @@ int Identify(int fd, FileIdentity* id) {
   return Describe(SystemHandle(fd), id);
 }
 
-int IdentifyPath(const char* path, FileIdentity* id) {
+int IdentifyPath(const Path& path, FileIdentity* id) {
   return DescribePath(path, 0, id);
 }
 
-int IdentifyEntry(const char* path, FileIdentity* id) {
+int IdentifyEntry(const Path& path, FileIdentity* id) {
   return DescribePath(path, FILE_FLAG_OPEN_REPARSE_POINT, id);
 }
 
@@ -195,7 +198,9 @@ int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
 
 int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
 
-int RemoveFile(const char* path) { return _unlink(path) != 0 ? errno : 0; }
+int RemoveFile(const Path& path) {
+  return _wunlink(SystemName(path).c_str()) != 0 ? errno : 0;
+}
 
 std::string ErrorText(int error) { return std::strerror(error); }
 

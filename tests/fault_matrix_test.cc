@@ -177,143 +177,145 @@ bool HasFullDevice() {
 }
 #endif
 
-std::vector<Fault> Faults() {
-  std::vector<Fault> faults = {
-      {"missing capture", [](Scene& s) { return s.Path("x.dat"); },
-       SystemError(ENOENT), After::kUnchanged, true},
-      {"a folder as capture",
-       [](Scene& s) {
-         s.Folder("x.dat");
-         return s.Path("x.dat");
-       },
-       SystemError(EISDIR), After::kUnchanged, true},
-      // Longer than any path the system takes, but naming the capture.
-      {"capture path too long",
-       [](Scene& s) {
-         WholeCapture(s);
-         s.Folder("sub");
-         std::string path = s.Path("");
-         while (path.size() < 5000)
-           path += "sub/../";
-         return path + "x.dat";
-       },
-       SystemError(ENAMETOOLONG), After::kUnchanged, true},
-      {"timing name taken by a folder",
-       [](Scene& s) {
-         s.Folder("x.tim");
-         return WholeCapture(s);
-       },
-       SystemError(EISDIR), After::kUnchanged, false},
-      {"capture is its own timing file by name",
-       [](Scene& s) {
-         s.Put("x.tim", Record().bytes());
-         return s.Path("x.tim");
-       },
-       kSameFile, After::kUnchanged, false, "x.tim"},
-      {"capture is its own timing file by hard link",
-       [](Scene& s) {
-         WholeCapture(s);
-         fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
-         return s.Path("x.dat");
-       },
-       kSameFile, After::kUnchanged, false},
-      {"capture cut to 0 bytes", CaptureOfSize(0), kNotTrovik,
-       After::kUnchanged, true},
-      {"capture cut to 3 bytes", CaptureOfSize(3), kNotTrovik,
-       After::kUnchanged, true},
-      {"capture cut to 4 bytes", CaptureOfSize(4), kTruncated,
-       After::kUnchanged, true},
-      {"capture cut to 1139 bytes", CaptureOfSize(kHeaderSize - 1), kTruncated,
-       After::kUnchanged, true},
-      {"capture cut to 1140 bytes", CaptureOfSize(kHeaderSize), kTruncated,
-       After::kUnchanged, true},
-      {"capture cut to 33907 bytes", CaptureOfSize(kCaptureSize - 1),
-       kTruncated, After::kUnchanged, true},
-      // The one case that is no failure: bytes after the record are ignored.
-      {"capture longer than the record", CaptureOfSize(kCaptureSize + 1000), "",
-       After::kConverted, true},
-  };
-#ifndef _WIN32
-  // Permission bits, symbolic links, devices and size limits as arranged
-  // here have no counterpart on Windows, nor do folders this deep.
-  const std::string deep =
-      std::string(200, 'a') + "/" + std::string(100, 'b') + "/";
-  const std::vector<Fault> posix = {
-      NotForRoot({"capture without read permission",
-                  [](Scene& s) {
-                    s.Lock("x.dat", fs::perms::none);
-                    return WholeCapture(s);
-                  },
-                  SystemError(EACCES), After::kUnchanged, true}),
-      {"a symbolic link loop as capture",
-       [](Scene& s) {
-         fs::create_symlink("x.dat", s.Path("x.dat"));
-         return s.Path("x.dat");
-       },
-       SystemError(ELOOP), After::kUnchanged, true},
-      // An earlier timing file there is read-only too, or it would simply
-      // be overwritten.
-      NotForRoot({"timing file in a read-only folder",
-                  [](Scene& s) {
-                    s.Put("ro/x.dat", Record().bytes());
-                    if (s.old_timing())
-                      s.Lock("ro/x.tim", fs::perms::owner_read);
-                    s.Lock("ro", fs::perms::owner_read | fs::perms::owner_exec);
-                    return s.Path("ro/x.dat");
-                  },
-                  SystemError(EACCES), After::kUnchanged, true, "ro/x.dat",
-                  "ro/x.tim"}),
-      // A name the system takes, but one whose folder naming would cut.
-      {"capture path that naming would cut",
-       [deep](Scene& s) {
-         s.Folder(deep);
-         s.Put(deep + "x.dat", Record().bytes());
-         return s.Path(deep + "x.dat");
-       },
-       SystemError(ENAMETOOLONG), After::kUnchanged, true, deep + "x.dat",
-       deep + "x.tim"},
-      {"file size limit", WholeCapture, SystemError(EFBIG), After::kRemoved,
-       true, "x.dat", "x.tim", RunOptions{"", 1000, true}},
-      {"file size limit, its signal left to kill", WholeCapture,
-       SystemError(EFBIG), After::kRemoved, true, "x.dat", "x.tim",
-       RunOptions{"", 1000, false}},
-      // The bytes written so far must not stay behind the link either.
-      {"file size limit, timing name a symbolic link",
-       [](Scene& s) {
-         s.Put("t.txt", OldTiming());
-         fs::create_symlink("t.txt", s.Path("x.tim"));
-         return WholeCapture(s);
-       },
-       SystemError(EFBIG), After::kEmptied, false, "x.dat", "x.tim",
-       RunOptions{"", 1000, true}},
-      {"capture is its own timing file by symbolic link",
-       [](Scene& s) {
-         fs::create_symlink("x.dat", s.Path("x.tim"));
-         return WholeCapture(s);
-       },
-       kSameFile, After::kUnchanged, false},
-      // Refused by its name alone: opening it to check would fail first.
-      NotForRoot({"read-only capture is its own timing file by hard link",
-                  [](Scene& s) {
-                    WholeCapture(s);
-                    fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
-                    s.Lock("x.dat", fs::perms::owner_read);
-                    return s.Path("x.dat");
-                  },
-                  kSameFile, After::kUnchanged, false}),
-  };
-  faults.insert(faults.end(), posix.begin(), posix.end());
-  if (HasFullDevice()) {
-    faults.push_back({"disk full",
-                      [](const Scene& s) {
-                        fs::create_symlink("/dev/full", s.Path("x.tim"));
-                        return WholeCapture(s);
-                      },
-                      SystemError(ENOSPC), After::kUnchanged, false});
-  }
+std::vector<Fault> Faults(){
+    std::vector<Fault> faults = {
+        {"missing capture", [](Scene& s) { return s.Path("x.dat"); },
+         SystemError(ENOENT), After::kUnchanged, true},
+        {"a folder as capture",
+         [](Scene& s) {
+           s.Folder("x.dat");
+           return s.Path("x.dat");
+         },
+         SystemError(EISDIR), After::kUnchanged, true},
+        // Longer than any path a POSIX system takes, but naming the capture.
+        // Windows makes the full path first, which is short, and converts.
+        {"capture path too long",
+         [](Scene& s) {
+           WholeCapture(s);
+           s.Folder("sub");
+           std::string path = s.Path("");
+           while (path.size() < 5000)
+             path += "sub/../";
+           return path + "x.dat";
+         },
+#ifdef _WIN32
+         "", After::kConverted, true},
+#else
+         SystemError(ENAMETOOLONG), After::kUnchanged, true},
 #endif
-  return faults;
+        {"timing name taken by a folder",
+         [](Scene& s) {
+           s.Folder("x.tim");
+           return WholeCapture(s);
+         },
+         SystemError(EISDIR), After::kUnchanged, false},
+        {"capture is its own timing file by name",
+         [](Scene& s) {
+           s.Put("x.tim", Record().bytes());
+           return s.Path("x.tim");
+         },
+         kSameFile, After::kUnchanged, false, "x.tim"},
+        {"capture is its own timing file by hard link",
+         [](Scene& s) {
+           WholeCapture(s);
+           fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
+           return s.Path("x.dat");
+         },
+         kSameFile, After::kUnchanged, false},
+        {"capture cut to 0 bytes", CaptureOfSize(0), kNotTrovik,
+         After::kUnchanged, true},
+        {"capture cut to 3 bytes", CaptureOfSize(3), kNotTrovik,
+         After::kUnchanged, true},
+        {"capture cut to 4 bytes", CaptureOfSize(4), kTruncated,
+         After::kUnchanged, true},
+        {"capture cut to 1139 bytes", CaptureOfSize(kHeaderSize - 1),
+         kTruncated, After::kUnchanged, true},
+        {"capture cut to 1140 bytes", CaptureOfSize(kHeaderSize), kTruncated,
+         After::kUnchanged, true},
+        {"capture cut to 33907 bytes", CaptureOfSize(kCaptureSize - 1),
+         kTruncated, After::kUnchanged, true},
+        // The one case that is no failure: bytes after the record are ignored.
+        {"capture longer than the record", CaptureOfSize(kCaptureSize + 1000),
+         "", After::kConverted, true},
+    };
+#ifndef _WIN32
+// Permission bits, symbolic links, devices, size limits and a limit on
+// names in bytes, as arranged here, have no counterpart on Windows.
+const std::vector<Fault> posix = {
+    NotForRoot({"capture without read permission",
+                [](Scene& s) {
+                  s.Lock("x.dat", fs::perms::none);
+                  return WholeCapture(s);
+                },
+                SystemError(EACCES), After::kUnchanged, true}),
+    {"a symbolic link loop as capture",
+     [](Scene& s) {
+       fs::create_symlink("x.dat", s.Path("x.dat"));
+       return s.Path("x.dat");
+     },
+     SystemError(ELOOP), After::kUnchanged, true},
+    // An earlier timing file there is read-only too, or it would simply
+    // be overwritten.
+    NotForRoot({"timing file in a read-only folder",
+                [](Scene& s) {
+                  s.Put("ro/x.dat", Record().bytes());
+                  if (s.old_timing())
+                    s.Lock("ro/x.tim", fs::perms::owner_read);
+                  s.Lock("ro", fs::perms::owner_read | fs::perms::owner_exec);
+                  return s.Path("ro/x.dat");
+                },
+                SystemError(EACCES), After::kUnchanged, true, "ro/x.dat",
+                "ro/x.tim"}),
+    // The capture's name fits, the timing file's does not (255 bytes).
+    {"timing name longer than the file system holds",
+     [](const Scene& s) {
+       s.Put(std::string(253, 'n') + ".d", Record().bytes());
+       return s.Path(std::string(253, 'n') + ".d");
+     },
+     SystemError(ENAMETOOLONG), After::kUnchanged, false,
+     std::string(253, 'n') + ".d", std::string(253, 'n') + ".tim"},
+    {"file size limit", WholeCapture, SystemError(EFBIG), After::kRemoved, true,
+     "x.dat", "x.tim", RunOptions{"", 1000, true}},
+    {"file size limit, its signal left to kill", WholeCapture,
+     SystemError(EFBIG), After::kRemoved, true, "x.dat", "x.tim",
+     RunOptions{"", 1000, false}},
+    // The bytes written so far must not stay behind the link either.
+    {"file size limit, timing name a symbolic link",
+     [](Scene& s) {
+       s.Put("t.txt", OldTiming());
+       fs::create_symlink("t.txt", s.Path("x.tim"));
+       return WholeCapture(s);
+     },
+     SystemError(EFBIG), After::kEmptied, false, "x.dat", "x.tim",
+     RunOptions{"", 1000, true}},
+    {"capture is its own timing file by symbolic link",
+     [](Scene& s) {
+       fs::create_symlink("x.dat", s.Path("x.tim"));
+       return WholeCapture(s);
+     },
+     kSameFile, After::kUnchanged, false},
+    // Refused by its name alone: opening it to check would fail first.
+    NotForRoot({"read-only capture is its own timing file by hard link",
+                [](Scene& s) {
+                  WholeCapture(s);
+                  fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
+                  s.Lock("x.dat", fs::perms::owner_read);
+                  return s.Path("x.dat");
+                },
+                kSameFile, After::kUnchanged, false}),
+};
+faults.insert(faults.end(), posix.begin(), posix.end());
+if (HasFullDevice()) {
+  faults.push_back({"disk full",
+                    [](const Scene& s) {
+                      fs::create_symlink("/dev/full", s.Path("x.tim"));
+                      return WholeCapture(s);
+                    },
+                    SystemError(ENOSPC), After::kUnchanged, false});
 }
+#endif
+return faults;
+}  // namespace
 
 class FaultMatrixTest : public ToolTest {
  protected:

@@ -75,6 +75,7 @@ std::string ReadBack(HANDLE file) {
 ToolRun RunTool(const std::vector<std::string>& args,
                 const RunOptions& options) {
   std::vector<std::wstring> wide;
+  wide.reserve(args.size());
   for (const std::string& arg : args)
     wide.push_back(Widened(arg));
   return RunToolWide(wide, options);
