@@ -2,19 +2,6 @@
 
 #include <string>
 
-CaptureBuilder WorstCaseCapture() {
-  CaptureBuilder builder;
-  builder.SignalCount(127).Timebase(13);
-  for (int i = 0; i < 16; ++i)
-    builder.Name(i, "CH" + std::to_string(i));
-  // Names and maps of channels 16 and up lie over the header and the
-  // samples; bytes of 0x00 and 0xFF hold no space and select bit 0 or 31,
-  // so every channel still toggles at every sample.
-  for (int j = 0; j < kSampleCount; ++j)
-    builder.SampleWord(j, j % 2 == 0 ? 0xFFFFFFFF : 0);
-  return builder;
-}
-
 CaptureBuilder TypicalCapture() {
   CaptureBuilder builder;
   builder.SignalCount(16).Timebase(3);

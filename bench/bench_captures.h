@@ -5,11 +5,7 @@
 #include "capture_builder.h"
 #include "timing_writer.h"
 
-// The case the speed targets are set for: 127 exported channels, and every
-// sample word the inverse of the one before, so each channel changes level
-// at every sample (1.04 million edge lines), at timebase code 13. Longer
-// files exist: at code 31 each time has four digits more.
-CaptureBuilder WorstCaseCapture();
+// The case the speed targets are set for is WorstCaseCapture().
 
 // What the instrument usually records: 16 channels and a few hundred level
 // changes among them.

@@ -168,20 +168,29 @@ int WriteTimingFileAt(const platform::Path& path,
                       Capture* capture, int64_t interval) {
   int fd;
   platform::FileIdentity opened;
-  if (int status = OpenTimingFile(path, capture_id, &fd, &opened))
-    return status;
+  {
+    // Once it is open an interruption finds the clean-up armed, but not
+    // before the checks: the capture itself is never emptied.
+    platform::InterruptionsHeld held;
+    if (int status = OpenTimingFile(path, capture_id, &fd, &opened))
+      return status;
+    platform::CleanUpOnInterruption(fd, path, opened);
+  }
   FileSink sink(fd);
   WriteTimingFile(capture, interval, &sink);
+  // Closed whole and disarmed in one step, so that a complete file is never
+  // taken for an incomplete one, nor the other way round.
+  platform::InterruptionsHeld held;
   int error = sink.error();
   if (error != 0 && opened.regular)
     platform::TruncateToEmpty(fd);  // so that no link keeps the bytes
   int close_error = platform::Close(fd);
   if (error == 0)
     error = close_error;
-  if (error == 0)
-    return 0;
-  RemoveTimingFile(path, opened);
-  return ReportSystemError(error);
+  if (error != 0)
+    RemoveTimingFile(path, opened);
+  platform::NoCleanUpOnInterruption();
+  return error == 0 ? 0 : ReportSystemError(error);
 }
 
 int ConvertCapture(const platform::Path& capture_path, int capture_fd,

@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <string>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 namespace platform {
 
 // A file name as the system keeps it, and as the command line brings it:
@@ -68,6 +72,34 @@ int Close(int fd);
 int RemoveFile(const Path& path);
 
 std::string ErrorText(int error);
+
+// An interruption (Ctrl-C, a closed terminal or console window, a request to
+// terminate) while the timing file is open would leave it cut off, looking
+// whole. From CleanUpOnInterruption until NoCleanUpOnInterruption, one
+// empties the file open as fd and removes path if that name is still the
+// file itself, as after a failed write, and then ends the process as
+// interrupted (by the same signal; on Windows with the status of Ctrl-C).
+// Outside that span an interruption does what it does by default.
+void CleanUpOnInterruption(int fd, const Path& path,
+                           const FileIdentity& opened);
+void NoCleanUpOnInterruption();
+
+// Holds interruptions back, for as long as it lives, so that steps which
+// must not be split (opening and checking the timing file and arming the
+// clean-up; closing it and disarming) are not. An interruption that comes
+// meanwhile is not lost: it is handled when the hold ends.
+class InterruptionsHeld {
+ public:
+  InterruptionsHeld();
+  ~InterruptionsHeld();
+  InterruptionsHeld(const InterruptionsHeld&) = delete;
+  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+ private:
+#ifndef _WIN32
+  sigset_t saved_;  // the signal mask it restores
+#endif
+};
 
 }  // namespace platform
 

@@ -97,4 +97,77 @@ int RemoveFile(const Path& path) {
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
+namespace {
+
+const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+sigset_t InterruptionSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : kInterruptions)
+    sigaddset(&set, signal_number);
+  return set;
+}
+
+// What an interruption cleans up. Written only while interruptions are held,
+// so the handler never sees half of it.
+struct {
+  int fd;
+  const char* path;
+  FileIdentity opened;
+} timing;
+
+// Only async-signal-safe calls here; the process ends in it, so nothing
+// after it can write to the file again.
+void OnInterruption(int signal_number) {
+  if (timing.opened.regular) {
+    ftruncate(timing.fd, 0);
+    struct stat st;
+    if (lstat(timing.path, &st) == 0 &&
+        static_cast<uint64_t>(st.st_dev) == timing.opened.volume &&
+        static_cast<uint64_t>(st.st_ino) == timing.opened.index)
+      unlink(timing.path);
+  }
+  // Blocked while this runs, the signal raised again ends the process the
+  // moment the handler returns, so that a shell, make or xargs sees it.
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+}  // namespace
+
+// A signal that was ignored when the tool started (nohup, or a job started
+// in the background) stays ignored.
+void CleanUpOnInterruption(int fd, const Path& path,
+                           const FileIdentity& opened) {
+  timing = {fd, path.c_str(), opened};
+  struct sigaction action = {};
+  action.sa_handler = OnInterruption;
+  action.sa_mask = InterruptionSet();  // one clean-up at a time
+  for (int signal_number : kInterruptions) {
+    struct sigaction previous;
+    if (sigaction(signal_number, nullptr, &previous) == 0 &&
+        previous.sa_handler != SIG_IGN)
+      sigaction(signal_number, &action, nullptr);
+  }
+}
+
+void NoCleanUpOnInterruption() {
+  for (int signal_number : kInterruptions) {
+    struct sigaction previous;
+    if (sigaction(signal_number, nullptr, &previous) == 0 &&
+        previous.sa_handler == OnInterruption)
+      signal(signal_number, SIG_DFL);
+  }
+}
+
+InterruptionsHeld::InterruptionsHeld() {
+  const sigset_t set = InterruptionSet();
+  sigprocmask(SIG_BLOCK, &set, &saved_);
+}
+
+InterruptionsHeld::~InterruptionsHeld() {
+  sigprocmask(SIG_SETMASK, &saved_, nullptr);
+}
+
 }  // namespace platform

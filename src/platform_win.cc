@@ -101,17 +101,21 @@ std::wstring SystemName(const Path& path) {
   return ExtendedLength(full);
 }
 
-int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
+// Takes a name made by SystemName.
+int DescribeName(const std::wstring& name, DWORD flags, FileIdentity* id) {
   // No access asked for: this works on folders and on files others hold.
   HANDLE handle = CreateFileW(
-      SystemName(path).c_str(), 0,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+      name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return ErrorFromSystem(GetLastError());
   int error = Describe(handle, id);
   CloseHandle(handle);
   return error;
+}
+
+int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
+  return DescribeName(SystemName(path), flags, id);
 }
 
 // Windows refuses to open a folder as a file with a plain "access denied";
@@ -134,6 +138,46 @@ int Open(const Path& path, int flags, int* fd) {
   return 0;
 }
 
+// Held for every write, and by InterruptionsHeld; ready before main runs.
+struct Lock {
+  Lock() { InitializeCriticalSection(&section); }
+  CRITICAL_SECTION section;
+} writing;
+
+// What an interruption cleans up, written only under the lock.
+struct {
+  bool armed = false;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::wstring name;  // made by SystemName beforehand
+  FileIdentity opened = {0, 0, false};
+} timing;
+
+// Called on a thread of its own. Taking the lock waits out a write under
+// way, and as the lock is never given back, no write follows; the process
+// then ends with the status an interrupted console program gets by default.
+BOOL WINAPI OnControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
+      event != CTRL_CLOSE_EVENT)
+    return FALSE;
+  EnterCriticalSection(&writing.section);
+  if (timing.armed) {
+    if (timing.opened.regular) {
+      LARGE_INTEGER start = {};
+      SetFilePointerEx(timing.handle, start, nullptr, FILE_BEGIN);
+      SetEndOfFile(timing.handle);
+      CloseHandle(timing.handle);  // an open file's name cannot go
+      FileIdentity named;
+      if (DescribeName(timing.name, FILE_FLAG_OPEN_REPARSE_POINT, &named) ==
+              0 &&
+          SameFile(named, timing.opened))
+        DeleteFileW(timing.name.c_str());
+    }
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  }
+  LeaveCriticalSection(&writing.section);
+  return FALSE;  // the default: the process ends, with nothing to clean
+}
+
 }  // namespace
 
 std::wstring ExtendedLength(const std::wstring& full) {
@@ -146,6 +190,7 @@ std::wstring ExtendedLength(const std::wstring& full) {
 }
 
 void StartUp() {
+  SetConsoleCtrlHandler(OnControl, TRUE);
   // A console tool must never stop to ask about a drive without a disk.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Every message line ends in CR LF, as the console expects.
@@ -190,10 +235,13 @@ int TruncateToEmpty(int fd) { return _chsize_s(fd, 0); }
 // the real one.
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
   DWORD put = 0;
+  EnterCriticalSection(&writing.section);
   BOOL written = WriteFile(SystemHandle(fd), data,
                            static_cast<DWORD>(Limited(size)), &put, nullptr);
+  DWORD error = GetLastError();
+  LeaveCriticalSection(&writing.section);
   *count = put;
-  return written ? 0 : ErrorFromSystem(GetLastError());
+  return written ? 0 : ErrorFromSystem(error);
 }
 
 int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
@@ -203,5 +251,23 @@ int RemoveFile(const Path& path) {
 }
 
 std::string ErrorText(int error) { return std::strerror(error); }
+
+void CleanUpOnInterruption(int fd, const Path& path,
+                           const FileIdentity& opened) {
+  timing.handle = SystemHandle(fd);
+  timing.name = SystemName(path);
+  timing.opened = opened;
+  timing.armed = true;
+}
+
+void NoCleanUpOnInterruption() { timing.armed = false; }
+
+InterruptionsHeld::InterruptionsHeld() {
+  EnterCriticalSection(&writing.section);
+}
+
+InterruptionsHeld::~InterruptionsHeld() {
+  LeaveCriticalSection(&writing.section);
+}
 
 }  // namespace platform

@@ -33,4 +33,11 @@ class CaptureBuilder {
   std::string bytes_;
 };
 
+// The largest conversion, which the speed targets are set for: 127 exported
+// channels, and every sample word the inverse of the one before, so each
+// channel changes level at every sample (1.04 million edge lines, 38.7 MB),
+// at timebase code 13. Longer files exist: at code 31 each time has four
+// digits more.
+CaptureBuilder WorstCaseCapture();
+
 #endif  // TROVCONV_CAPTURE_BUILDER_H_

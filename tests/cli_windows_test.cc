@@ -5,6 +5,7 @@
 // After windows.h.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -290,6 +291,35 @@ TEST(CliWindows, ConvertsAnyName) {
     EXPECT_EQ(GetWide(top + folder + row.name + L".tim"), expected);
     EXPECT_EQ(GetWide(top + capture), builder.bytes());
   }
+}
+
+// Ctrl-C while the timing file is written leaves none behind, and the tool
+// ends as an interrupted console program does. Wine sends the event only
+// within a console: ctest runs this test again under a pseudo-terminal,
+// with TROVCONV_CONSOLE set, where it must not be skipped.
+TEST(CliWindows, InterruptedConversionLeavesNoTimingFile) {
+  HANDLE console = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) {
+    ASSERT_EQ(std::getenv("TROVCONV_CONSOLE"), nullptr) << "no console";
+    GTEST_SKIP() << "no console to send Ctrl-C through";
+  }
+  CloseHandle(console);
+  ScratchDir dir;
+  const CaptureBuilder builder = WorstCaseCapture();
+  ASSERT_TRUE(builder.WriteFile(dir / "x.dat"));
+  RunOptions options = In(dir);
+  options.interruption = SIGINT;
+  options.watched = dir / "x.tim";
+  ToolRun run = RunTool({"x.dat"}, options);
+  EXPECT_EQ(run.signal, 0) << "no Ctrl-C sent";
+  EXPECT_EQ(static_cast<DWORD>(run.status), STATUS_CONTROL_C_EXIT);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Names(dir.path()), std::set<std::string>{"x.dat"});
+  std::string left;
+  EXPECT_TRUE(ReadFile(dir / "x.dat", &left));
+  EXPECT_TRUE(left == builder.bytes());
 }
 
 }  // namespace

@@ -130,6 +130,8 @@ enum class After {
   kConverted,  // not a failure: the timing file is the record's conversion
 };
 
+const CaptureBuilder& Record();
+
 struct Fault {
   const char* what;
   // Builds the case; returns the tool's argument.
@@ -142,6 +144,7 @@ struct Fault {
   std::string timing = "x.tim";
   RunOptions options = RunOptions();
   bool binds_root = true;  // false: permissions that root would ignore
+  const CaptureBuilder& (*record)() = Record;  // what the capture holds
 };
 
 const CaptureBuilder& Record() {
@@ -165,6 +168,27 @@ std::string WholeCapture(const Scene& s) {
 }
 
 #ifndef _WIN32
+// Long enough to be caught while it is written.
+const CaptureBuilder& Largest() {
+  static const CaptureBuilder largest = WorstCaseCapture();
+  return largest;
+}
+
+std::string LargestCapture(const Scene& s) {
+  s.Put("x.dat", Largest().bytes());
+  return s.Path("x.dat");
+}
+
+// The signal comes while the timing file is partly written.
+Fault Interrupted(const char* what, int signal_number) {
+  Fault fault{what, LargestCapture, "", After::kRemoved, true};
+  fault.options.interruption = signal_number;
+  fault.record = Largest;
+  return fault;
+}
+#endif
+
+#ifndef _WIN32
 Fault NotForRoot(Fault fault) {
   fault.binds_root = false;
   return fault;
@@ -177,148 +201,183 @@ bool HasFullDevice() {
 }
 #endif
 
-std::vector<Fault> Faults(){
-    std::vector<Fault> faults = {
-        {"missing capture", [](Scene& s) { return s.Path("x.dat"); },
-         SystemError(ENOENT), After::kUnchanged, true},
-        {"a folder as capture",
-         [](Scene& s) {
-           s.Folder("x.dat");
-           return s.Path("x.dat");
-         },
-         SystemError(EISDIR), After::kUnchanged, true},
-        // Longer than any path a POSIX system takes, but naming the capture.
-        // Windows makes the full path first, which is short, and converts.
-        {"capture path too long",
-         [](Scene& s) {
-           WholeCapture(s);
-           s.Folder("sub");
-           std::string path = s.Path("");
-           while (path.size() < 5000)
-             path += "sub/../";
-           return path + "x.dat";
-         },
+std::vector<Fault> Faults() {
 #ifdef _WIN32
-         "", After::kConverted, true},
+  // Windows makes the full path first, which is short, and converts.
+  const std::pair<std::string, After> too_long = {"", After::kConverted};
 #else
-         SystemError(ENAMETOOLONG), After::kUnchanged, true},
+  const std::pair<std::string, After> too_long = {SystemError(ENAMETOOLONG),
+                                                  After::kUnchanged};
 #endif
-        {"timing name taken by a folder",
-         [](Scene& s) {
-           s.Folder("x.tim");
-           return WholeCapture(s);
-         },
-         SystemError(EISDIR), After::kUnchanged, false},
-        {"capture is its own timing file by name",
-         [](Scene& s) {
-           s.Put("x.tim", Record().bytes());
-           return s.Path("x.tim");
-         },
-         kSameFile, After::kUnchanged, false, "x.tim"},
-        {"capture is its own timing file by hard link",
-         [](Scene& s) {
-           WholeCapture(s);
-           fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
-           return s.Path("x.dat");
-         },
-         kSameFile, After::kUnchanged, false},
-        {"capture cut to 0 bytes", CaptureOfSize(0), kNotTrovik,
-         After::kUnchanged, true},
-        {"capture cut to 3 bytes", CaptureOfSize(3), kNotTrovik,
-         After::kUnchanged, true},
-        {"capture cut to 4 bytes", CaptureOfSize(4), kTruncated,
-         After::kUnchanged, true},
-        {"capture cut to 1139 bytes", CaptureOfSize(kHeaderSize - 1),
-         kTruncated, After::kUnchanged, true},
-        {"capture cut to 1140 bytes", CaptureOfSize(kHeaderSize), kTruncated,
-         After::kUnchanged, true},
-        {"capture cut to 33907 bytes", CaptureOfSize(kCaptureSize - 1),
-         kTruncated, After::kUnchanged, true},
-        // The one case that is no failure: bytes after the record are ignored.
-        {"capture longer than the record", CaptureOfSize(kCaptureSize + 1000),
-         "", After::kConverted, true},
-    };
+  std::vector<Fault> faults = {
+      {"missing capture", [](Scene& s) { return s.Path("x.dat"); },
+       SystemError(ENOENT), After::kUnchanged, true},
+      {"a folder as capture",
+       [](Scene& s) {
+         s.Folder("x.dat");
+         return s.Path("x.dat");
+       },
+       SystemError(EISDIR), After::kUnchanged, true},
+      // Longer than any path a POSIX system takes, but naming the capture.
+      {"capture path too long",
+       [](Scene& s) {
+         WholeCapture(s);
+         s.Folder("sub");
+         std::string path = s.Path("");
+         while (path.size() < 5000)
+           path += "sub/../";
+         return path + "x.dat";
+       },
+       too_long.first, too_long.second, true},
+      {"timing name taken by a folder",
+       [](Scene& s) {
+         s.Folder("x.tim");
+         return WholeCapture(s);
+       },
+       SystemError(EISDIR), After::kUnchanged, false},
+      {"capture is its own timing file by name",
+       [](Scene& s) {
+         s.Put("x.tim", Record().bytes());
+         return s.Path("x.tim");
+       },
+       kSameFile, After::kUnchanged, false, "x.tim"},
+      {"capture is its own timing file by hard link",
+       [](Scene& s) {
+         WholeCapture(s);
+         fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
+         return s.Path("x.dat");
+       },
+       kSameFile, After::kUnchanged, false},
+      {"capture cut to 0 bytes", CaptureOfSize(0), kNotTrovik,
+       After::kUnchanged, true},
+      {"capture cut to 3 bytes", CaptureOfSize(3), kNotTrovik,
+       After::kUnchanged, true},
+      {"capture cut to 4 bytes", CaptureOfSize(4), kTruncated,
+       After::kUnchanged, true},
+      {"capture cut to 1139 bytes", CaptureOfSize(kHeaderSize - 1), kTruncated,
+       After::kUnchanged, true},
+      {"capture cut to 1140 bytes", CaptureOfSize(kHeaderSize), kTruncated,
+       After::kUnchanged, true},
+      {"capture cut to 33907 bytes", CaptureOfSize(kCaptureSize - 1),
+       kTruncated, After::kUnchanged, true},
+      // The one case that is no failure: bytes after the record are ignored.
+      {"capture longer than the record", CaptureOfSize(kCaptureSize + 1000), "",
+       After::kConverted, true},
+  };
 #ifndef _WIN32
-// Permission bits, symbolic links, devices, size limits and a limit on
-// names in bytes, as arranged here, have no counterpart on Windows.
-const std::vector<Fault> posix = {
-    NotForRoot({"capture without read permission",
-                [](Scene& s) {
-                  s.Lock("x.dat", fs::perms::none);
-                  return WholeCapture(s);
-                },
-                SystemError(EACCES), After::kUnchanged, true}),
-    {"a symbolic link loop as capture",
-     [](Scene& s) {
-       fs::create_symlink("x.dat", s.Path("x.dat"));
-       return s.Path("x.dat");
-     },
-     SystemError(ELOOP), After::kUnchanged, true},
-    // An earlier timing file there is read-only too, or it would simply
-    // be overwritten.
-    NotForRoot({"timing file in a read-only folder",
-                [](Scene& s) {
-                  s.Put("ro/x.dat", Record().bytes());
-                  if (s.old_timing())
-                    s.Lock("ro/x.tim", fs::perms::owner_read);
-                  s.Lock("ro", fs::perms::owner_read | fs::perms::owner_exec);
-                  return s.Path("ro/x.dat");
-                },
-                SystemError(EACCES), After::kUnchanged, true, "ro/x.dat",
-                "ro/x.tim"}),
-    // The capture's name fits, the timing file's does not (255 bytes).
-    {"timing name longer than the file system holds",
-     [](const Scene& s) {
-       s.Put(std::string(253, 'n') + ".d", Record().bytes());
-       return s.Path(std::string(253, 'n') + ".d");
-     },
-     SystemError(ENAMETOOLONG), After::kUnchanged, false,
-     std::string(253, 'n') + ".d", std::string(253, 'n') + ".tim"},
-    {"file size limit", WholeCapture, SystemError(EFBIG), After::kRemoved, true,
-     "x.dat", "x.tim", RunOptions{"", 1000, true}},
-    {"file size limit, its signal left to kill", WholeCapture,
-     SystemError(EFBIG), After::kRemoved, true, "x.dat", "x.tim",
-     RunOptions{"", 1000, false}},
-    // The bytes written so far must not stay behind the link either.
-    {"file size limit, timing name a symbolic link",
-     [](Scene& s) {
-       s.Put("t.txt", OldTiming());
-       fs::create_symlink("t.txt", s.Path("x.tim"));
-       return WholeCapture(s);
-     },
-     SystemError(EFBIG), After::kEmptied, false, "x.dat", "x.tim",
-     RunOptions{"", 1000, true}},
-    {"capture is its own timing file by symbolic link",
-     [](Scene& s) {
-       fs::create_symlink("x.dat", s.Path("x.tim"));
-       return WholeCapture(s);
-     },
-     kSameFile, After::kUnchanged, false},
-    // Refused by its name alone: opening it to check would fail first.
-    NotForRoot({"read-only capture is its own timing file by hard link",
-                [](Scene& s) {
-                  WholeCapture(s);
-                  fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
-                  s.Lock("x.dat", fs::perms::owner_read);
-                  return s.Path("x.dat");
-                },
-                kSameFile, After::kUnchanged, false}),
-};
-faults.insert(faults.end(), posix.begin(), posix.end());
-if (HasFullDevice()) {
-  faults.push_back({"disk full",
-                    [](const Scene& s) {
-                      fs::create_symlink("/dev/full", s.Path("x.tim"));
-                      return WholeCapture(s);
-                    },
-                    SystemError(ENOSPC), After::kUnchanged, false});
-}
+  // Permission bits, symbolic links, devices, size limits and a limit on
+  // names in bytes, as arranged here, have no counterpart on Windows.
+  const std::vector<Fault> posix = {
+      NotForRoot({"capture without read permission",
+                  [](Scene& s) {
+                    s.Lock("x.dat", fs::perms::none);
+                    return WholeCapture(s);
+                  },
+                  SystemError(EACCES), After::kUnchanged, true}),
+      {"a symbolic link loop as capture",
+       [](Scene& s) {
+         fs::create_symlink("x.dat", s.Path("x.dat"));
+         return s.Path("x.dat");
+       },
+       SystemError(ELOOP), After::kUnchanged, true},
+      // An earlier timing file there is read-only too, or it would simply
+      // be overwritten.
+      NotForRoot({"timing file in a read-only folder",
+                  [](Scene& s) {
+                    s.Put("ro/x.dat", Record().bytes());
+                    if (s.old_timing())
+                      s.Lock("ro/x.tim", fs::perms::owner_read);
+                    s.Lock("ro", fs::perms::owner_read | fs::perms::owner_exec);
+                    return s.Path("ro/x.dat");
+                  },
+                  SystemError(EACCES), After::kUnchanged, true, "ro/x.dat",
+                  "ro/x.tim"}),
+      // The capture's name fits, the timing file's does not (255 bytes).
+      {"timing name longer than the file system holds",
+       [](const Scene& s) {
+         s.Put(std::string(253, 'n') + ".d", Record().bytes());
+         return s.Path(std::string(253, 'n') + ".d");
+       },
+       SystemError(ENAMETOOLONG), After::kUnchanged, false,
+       std::string(253, 'n') + ".d", std::string(253, 'n') + ".tim"},
+      {"file size limit", WholeCapture, SystemError(EFBIG), After::kRemoved,
+       true, "x.dat", "x.tim", RunOptions{"", 1000, true}},
+      {"file size limit, its signal left to kill", WholeCapture,
+       SystemError(EFBIG), After::kRemoved, true, "x.dat", "x.tim",
+       RunOptions{"", 1000, false}},
+      // The bytes written so far must not stay behind the link either.
+      {"file size limit, timing name a symbolic link",
+       [](Scene& s) {
+         s.Put("t.txt", OldTiming());
+         fs::create_symlink("t.txt", s.Path("x.tim"));
+         return WholeCapture(s);
+       },
+       SystemError(EFBIG), After::kEmptied, false, "x.dat", "x.tim",
+       RunOptions{"", 1000, true}},
+      {"capture is its own timing file by symbolic link",
+       [](Scene& s) {
+         fs::create_symlink("x.dat", s.Path("x.tim"));
+         return WholeCapture(s);
+       },
+       kSameFile, After::kUnchanged, false},
+      // Refused by its name alone: opening it to check would fail first.
+      NotForRoot({"read-only capture is its own timing file by hard link",
+                  [](Scene& s) {
+                    WholeCapture(s);
+                    fs::create_hard_link(s.Path("x.dat"), s.Path("x.tim"));
+                    s.Lock("x.dat", fs::perms::owner_read);
+                    return s.Path("x.dat");
+                  },
+                  kSameFile, After::kUnchanged, false}),
+  };
+  faults.insert(faults.end(), posix.begin(), posix.end());
+  for (auto [what, signal_number] : {std::pair{"interrupted by SIGINT", SIGINT},
+                                     {"interrupted by SIGTERM", SIGTERM},
+                                     {"interrupted by SIGHUP", SIGHUP},
+                                     {"interrupted by SIGQUIT", SIGQUIT}})
+    faults.push_back(Interrupted(what, signal_number));
+  Fault link = Interrupted("interrupted, timing name a symbolic link", SIGINT);
+  link.arrange = [](const Scene& s) {
+    s.Put("t.txt", OldTiming());
+    fs::create_symlink("t.txt", s.Path("x.tim"));
+    return LargestCapture(s);
+  };
+  link.after = After::kEmptied;
+  link.with_old_timing = false;
+  faults.push_back(link);
+  // Complete and closed, the timing file stays.
+  Fault late = Interrupted("signal after the timing file is closed", SIGTERM);
+  late.options.after_close = true;
+  late.after = After::kConverted;
+  faults.push_back(late);
+  if (HasFullDevice()) {
+    faults.push_back({"disk full",
+                      [](const Scene& s) {
+                        fs::create_symlink("/dev/full", s.Path("x.tim"));
+                        return WholeCapture(s);
+                      },
+                      SystemError(ENOSPC), After::kUnchanged, false});
+  }
 #endif
-return faults;
-}  // namespace
+  return faults;
+}
 
 class FaultMatrixTest : public ToolTest {
  protected:
+  // With the status and message, or, interrupted, by the signal and without
+  // a word (one that came only after the timing file was closed may find
+  // the tool already gone, with status 0).
+  static void ExpectEnd(const ToolRun& run, const Fault& fault, int status) {
+    const RunOptions& options = fault.options;
+    if (options.interruption == 0)
+      return ExpectRun(run, status, fault.err);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "");
+    if (!(options.after_close && run.status == 0)) {
+      EXPECT_EQ(run.signal, options.interruption);
+    }
+  }
+
   void RunCase(const Fault& fault, bool old_timing) {
     Scene scene(dir_.path(), old_timing);
     fs::create_directories(fs::path(scene.Path(fault.timing)).parent_path());
@@ -328,26 +387,28 @@ class FaultMatrixTest : public ToolTest {
     const std::string capture = Snapshot(scene.Path(fault.capture));
     const std::string timing = Snapshot(scene.Path(fault.timing));
     scene.ApplyLocks();
-    const ToolRun run = RunTool({argument}, fault.options);
+    RunOptions options = fault.options;
+    options.watched = scene.Path(fault.timing);
+    const ToolRun run = RunTool({argument}, options);
     scene.UndoLocks();
     const std::string timing_path = scene.Path(fault.timing);
     std::string content;
     switch (fault.after) {
       case After::kConverted:
-        ExpectRun(run, 0, "");
+        ExpectEnd(run, fault, 0);
         EXPECT_TRUE(ReadFile(timing_path, &content));
-        EXPECT_EQ(content, ExpectedTiming(Record()));
+        EXPECT_TRUE(content == ExpectedTiming(fault.record()));
         break;
       case After::kUnchanged:
-        ExpectRun(run, 1, fault.err);
+        ExpectEnd(run, fault, 1);
         EXPECT_EQ(Snapshot(timing_path), timing);
         break;
       case After::kRemoved:
-        ExpectRun(run, 1, fault.err);
+        ExpectEnd(run, fault, 1);
         EXPECT_EQ(Snapshot(timing_path), "nothing");
         break;
       case After::kEmptied:
-        ExpectRun(run, 1, fault.err);
+        ExpectEnd(run, fault, 1);
         EXPECT_TRUE(fs::is_symlink(timing_path));
         EXPECT_TRUE(ReadFile(timing_path, &content));
         EXPECT_EQ(content, "");

@@ -8,6 +8,7 @@
 
 struct ToolRun {
   int status = -1;  // the exit status, or -1 when the tool did not exit
+  int signal = 0;   // the signal that ended it, if one did
   std::string out;  // standard output
   std::string err;  // standard error
 };
@@ -16,6 +17,15 @@ struct RunOptions {
   std::string directory;           // working folder; empty for the current one
   long file_size_limit = -1;       // bytes, or -1 for none; not on Windows
   bool ignore_size_signal = true;  // with the limit: as a shell might leave it
+  // Once the file `watched` has grown past 1 MiB (or, with after_close, once
+  // the tool has closed it again), the tool is stopped, sent this signal
+  // and let go on; a tool that ends before then is run again, up to ten
+  // times. On Windows any signal is a Ctrl-C, sent only where there is a
+  // console, once (signal is -1 when it was not sent), and after_close is
+  // not offered.
+  int interruption = 0;
+  std::string watched{};
+  bool after_close = false;
 };
 
 // args excludes the program name. On Windows they are bytes in the ANSI code

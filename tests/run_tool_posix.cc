@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -5,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "run_tool.h"
 
@@ -18,6 +22,10 @@ namespace {
     _exit(126);
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
     _exit(126);
+  // A job started in the background from a script inherits SIGINT ignored,
+  // which the tool would keep.
+  if (options.interruption != 0)
+    signal(options.interruption, SIG_DFL);
   if (options.file_size_limit >= 0) {
     signal(SIGXFSZ, options.ignore_size_signal ? SIG_IGN : SIG_DFL);
     struct rlimit limit;
@@ -49,10 +57,53 @@ int TempFile() {
   return fd;
 }
 
-}  // namespace
+bool Ended(pid_t pid) {
+  siginfo_t info = {};
+  return waitid(P_PID, static_cast<id_t>(pid), &info,
+                WEXITED | WNOHANG | WNOWAIT) != 0 ||
+         info.si_pid != 0;
+}
 
-ToolRun RunTool(const std::vector<std::string>& args,
-                const RunOptions& options) {
+bool HasOpen(pid_t pid, const std::string& path) {
+  char wanted[PATH_MAX];
+  if (realpath(path.c_str(), wanted) == nullptr)
+    return false;
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
+  DIR* dir = opendir(fds.c_str());
+  bool found = false;
+  while (dir != nullptr && !found) {
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr)
+      break;
+    char target[PATH_MAX];
+    ssize_t length =
+        readlink((fds + entry->d_name).c_str(), target, sizeof target - 1);
+    found = length > 0 &&
+            std::string(target, static_cast<size_t>(length)) == wanted;
+  }
+  if (dir != nullptr)
+    closedir(dir);
+  return found;
+}
+
+// Stopped first, the tool takes the signal exactly where it was seen to be,
+// however long this process took to see it. False when it ended first.
+bool Interrupt(pid_t pid, const RunOptions& options) {
+  while (!Ended(pid)) {
+    struct stat st;
+    if (stat(options.watched.c_str(), &st) == 0 && st.st_size > (1 << 20) &&
+        (!options.after_close || !HasOpen(pid, options.watched))) {
+      kill(pid, SIGSTOP);
+      kill(pid, options.interruption);
+      kill(pid, SIGCONT);
+      return true;
+    }
+  }
+  return false;
+}
+
+ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
+                bool* interrupted) {
   ToolRun run;
   int out_fd = TempFile();
   int err_fd = TempFile();
@@ -67,10 +118,29 @@ ToolRun RunTool(const std::vector<std::string>& args,
   pid_t pid = fork();
   if (pid == 0)
     ExecTool(argv.data(), options, out_fd, err_fd);
+  *interrupted =
+      pid > 0 && options.interruption != 0 && Interrupt(pid, options);
   int wait_status = 0;
-  if (pid > 0 && waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status))
-    run.status = WEXITSTATUS(wait_status);
+  if (pid > 0 && waitpid(pid, &wait_status, 0) == pid) {
+    if (WIFEXITED(wait_status))
+      run.status = WEXITSTATUS(wait_status);
+    if (WIFSIGNALED(wait_status))
+      run.signal = WTERMSIG(wait_status);
+  }
   run.out = ReadBack(out_fd);
   run.err = ReadBack(err_fd);
+  return run;
+}
+
+}  // namespace
+
+ToolRun RunTool(const std::vector<std::string>& args,
+                const RunOptions& options) {
+  bool interrupted = false;
+  ToolRun run = RunOnce(args, options, &interrupted);
+  for (int again = 0; again < 10 && options.interruption != 0 &&
+                      !options.after_close && !interrupted;
+       ++again)
+    run = RunOnce(args, options, &interrupted);
   return run;
 }

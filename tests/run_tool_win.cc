@@ -70,6 +70,30 @@ std::string ReadBack(HANDLE file) {
   return text;
 }
 
+// The runner itself takes the event too, and lives on.
+BOOL WINAPI Survive(DWORD) { return TRUE; }
+
+// With the tool suspended, the Ctrl-C finds it where it was seen to be:
+// its handler waits for the write under way, and none comes after. Wine
+// delivers the event only to the whole console, and only where there is
+// one; false when it could not be sent, or the tool ended first.
+bool Interrupt(const PROCESS_INFORMATION& process,
+               const std::wstring& watched) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+    if (GetFileAttributesExW(watched.c_str(), GetFileExInfoStandard, &data) &&
+        (data.nFileSizeHigh > 0 || data.nFileSizeLow > (1u << 20))) {
+      SuspendThread(process.hThread);
+      SetConsoleCtrlHandler(Survive, TRUE);
+      bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+      Sleep(200);  // for the handler to start and wait
+      ResumeThread(process.hThread);
+      return sent;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 ToolRun RunTool(const std::vector<std::string>& args,
@@ -105,6 +129,9 @@ ToolRun RunToolWide(const std::vector<std::wstring>& args,
                      directory.empty() ? nullptr : directory.c_str(), &startup,
                      &process)) {
     DWORD code;
+    if (options.interruption != 0 &&
+        !Interrupt(process, Widened(options.watched)))
+      run.signal = -1;  // no interruption came
     WaitForSingleObject(process.hProcess, INFINITE);
     if (GetExitCodeProcess(process.hProcess, &code))
       run.status = static_cast<int>(code);
