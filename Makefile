@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test bench deb sanitize fuzz lint clean
+.PHONY: example test bench deb rpm sanitize fuzz lint clean
 
 EXAMPLE_DIR := build/example
 
@@ -26,6 +26,10 @@ bench:
 # Builds the Debian package, build/default/trovconv_<version>_amd64.deb.
 deb:
 	cmake --workflow --preset deb
+
+# Builds the RPM, build/rpm/trovconv-<version>-1.x86_64.rpm.
+rpm:
+	cmake --workflow --preset rpm
 
 # The suite under the sanitizers, the fuzzers for a minute, and the static
 # checks (README.md, Hardening).

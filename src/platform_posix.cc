@@ -121,7 +121,9 @@ struct {
 // after it can write to the file again.
 void OnInterruption(int signal_number) {
   if (timing.opened.regular) {
-    ftruncate(timing.fd, 0);
+    // Emptied or not, a name that is the file itself goes.
+    const int emptied = ftruncate(timing.fd, 0);
+    static_cast<void>(emptied);
     struct stat st;
     if (lstat(timing.path, &st) == 0 &&
         static_cast<uint64_t>(st.st_dev) == timing.opened.volume &&

@@ -12,13 +12,14 @@ CaptureBuilder::CaptureBuilder() : bytes_(kCaptureSize, '\0') {
 }
 
 CaptureBuilder& CaptureBuilder::Name(int channel, const std::string& name) {
-  size_t at = kNameRecordOffset + kNameRecordStride * channel;
+  size_t at =
+      kNameRecordOffset + kNameRecordStride * static_cast<size_t>(channel);
   bytes_.replace(at, name.size() + 1, name.c_str(), name.size() + 1);
   return *this;
 }
 
 CaptureBuilder& CaptureBuilder::MapByte(int channel, uint8_t value) {
-  return Byte(kMapOffset + kMapStride * channel, value);
+  return Byte(kMapOffset + kMapStride * static_cast<size_t>(channel), value);
 }
 
 CaptureBuilder& CaptureBuilder::Timebase(uint8_t code) {
@@ -31,7 +32,7 @@ CaptureBuilder& CaptureBuilder::SignalCount(uint8_t count) {
 
 CaptureBuilder& CaptureBuilder::SampleWord(int sample, uint32_t word) {
   size_t at = kHeaderSize + 4 * static_cast<size_t>(sample);
-  for (int k = 0; k < 4; ++k)
+  for (size_t k = 0; k < 4; ++k)
     bytes_[at + k] = static_cast<char>(word >> (8 * k));
   return *this;
 }
@@ -39,7 +40,7 @@ CaptureBuilder& CaptureBuilder::SampleWord(int sample, uint32_t word) {
 CaptureBuilder& CaptureBuilder::Level(int bit, int sample, int level) {
   size_t at = kHeaderSize + 4 * static_cast<size_t>(sample);
   uint32_t word = 0;
-  for (int k = 0; k < 4; ++k)
+  for (size_t k = 0; k < 4; ++k)
     word |= uint32_t{static_cast<uint8_t>(bytes_[at + k])} << (8 * k);
   uint32_t mask = uint32_t{1} << bit;
   return SampleWord(sample, level == 0 ? word | mask : word & ~mask);

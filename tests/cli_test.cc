@@ -107,7 +107,7 @@ TEST_F(CliTest, NamesTimingFileAfterCapture) {
 TEST_F(CliTest, CreatesTimingFileWithModeLessUmask) {
   ASSERT_TRUE(CaptureBuilder().WriteFile(Path("x.dat")));
   const mode_t saved = umask(0);
-  for (mode_t mask : {0000, 0027}) {
+  for (mode_t mask : {mode_t{0000}, mode_t{0027}}) {
     SCOPED_TRACE(mask);
     fs::remove(Path("x.tim"));
     umask(mask);

@@ -12,7 +12,7 @@ namespace {
 // packet socket hands out exactly one piece per read.
 TEST(Platform, ReadUpToGathersPiecesUntilFullOrEnd) {
   const std::string data(5000, 'q');
-  for (size_t want : {5000, 3000, 8000}) {
+  for (size_t want : {5000u, 3000u, 8000u}) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
     for (size_t at = 0; at < data.size(); at += 700) {

@@ -52,7 +52,7 @@ CaptureBuilder OneChannel() {
 }
 
 TEST(TimingWriter, NoExportedSignalGivesTheHeaderAlone) {
-  for (uint8_t count : {0x00, 0x80, 0xFF}) {
+  for (uint8_t count : {uint8_t{0x00}, uint8_t{0x80}, uint8_t{0xFF}}) {
     std::string text = Convert(CaptureBuilder().SignalCount(count));
     EXPECT_EQ(text, kHeader) << int{count};
     EXPECT_EQ(text.size(), 26u);
@@ -200,7 +200,7 @@ std::string PlainEdge(int sample, int level, long long interval) {
 TEST(TimingWriter, EdgeLinesMatchPlainFormattingAtEveryTimebase) {
   const std::vector<int> changes = {0,   1,    9,    10,   99,  100,
                                     999, 1000, 4095, 8190, 8191};
-  for (int code = 0; code < 32; ++code) {
+  for (uint8_t code = 0; code < 32; ++code) {
     CaptureBuilder builder;
     builder.SignalCount(2).Name(0, "A").Name(1, "B").Timebase(code);
     int level = 0;
@@ -220,7 +220,7 @@ TEST(TimingWriter, EdgeLinesMatchPlainFormattingAtEveryTimebase) {
         b += PlainEdge(changes[k], k % 2 == 0 ? 0 : 1, interval);
     }
     EXPECT_EQ(Convert(builder), kHeader + Block("A", a) + Block("B", b))
-        << "code " << code;
+        << "code " << int{code};
   }
 }
 
@@ -248,7 +248,7 @@ TEST(TimingWriter, StopsAtTheFirstFailedWrite) {
   CaptureBuilder builder = OneChannel();
   builder.SignalCount(16).SampleWord(0, 0);
   const std::string whole = Convert(builder);
-  for (size_t room : {0, 10, 26, 40, 200}) {
+  for (size_t room : {0u, 10u, 26u, 40u, 200u}) {
     Capture capture = builder.ToCapture();
     StringSink sink(room);
     EXPECT_FALSE(WriteTimingFile(&capture, 20, &sink)) << room;
