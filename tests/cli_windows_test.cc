@@ -131,26 +131,6 @@ TEST(CliWindows, KeepsTheDrive) {
   }
 }
 
-// Names that differ only in case are one file here, so x.TIM is its own
-// timing file.
-TEST(CliWindows, RefusesCaptureWhoseNameDiffersOnlyInCase) {
-  ScratchDir dir;
-  const CaptureBuilder builder = SmallCapture();
-  for (const char* capture : {"x.TIM", "X.Tim"}) {
-    SCOPED_TRACE(capture);
-    ASSERT_TRUE(builder.WriteFile(dir / capture));
-    ToolRun run = RunTool({capture}, In(dir));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err,
-              "trovconv: timing file would overwrite the capture file\r\n");
-    std::string left;
-    EXPECT_TRUE(ReadFile(dir / capture, &left));
-    EXPECT_EQ(left, builder.bytes());
-    EXPECT_EQ(Names(dir.path()), std::set<std::string>{capture});
-    fs::remove(dir / capture);
-  }
-}
-
 // Another program may hold either file open for reading and writing while
 // the tool runs: the tool must neither be shut out nor shut it out.
 TEST(CliWindows, SharesBothFilesWithOtherPrograms) {
@@ -192,7 +172,8 @@ TEST(CliWindows, ExtendedLengthForms) {
 // Wide, extended-length names for the files the test makes and reads: the
 // narrow calls cannot spell every name, nor reach past 260 characters.
 std::wstring SystemName(const std::wstring& path) {
-  return platform::ExtendedLength(fs::absolute(path).wstring());
+  return platform::ExtendedLength(
+      fs::absolute(path).make_preferred().wstring());
 }
 
 bool PutWide(const std::wstring& path, const std::string& bytes) {
@@ -242,6 +223,34 @@ std::set<std::wstring> WideNames(const std::wstring& folder) {
   }
   FindClose(search);
   return names;
+}
+
+// Names that differ only in case are one file here, so x.TIM is its own
+// timing file, also in a folder past 260 characters.
+TEST(CliWindows, RefusesCaptureWhoseNameDiffersOnlyInCase) {
+  ScratchDir dir;
+  const CaptureBuilder builder = SmallCapture();
+  const std::string deep = std::string(100, 'd') + "\\" +
+                           std::string(100, 'e') + "\\" + std::string(100, 'f');
+  const std::pair<std::string, std::string> rows[] = {
+      {"", "x.TIM"}, {"", "X.Tim"}, {deep, "x.TIM"}};
+  for (const auto& [folder, name] : rows) {
+    const std::string capture = folder.empty() ? name : folder + "\\" + name;
+    SCOPED_TRACE(capture.size());
+    fs::create_directories(fs::path(dir.path()) / folder);  // the last row's
+    ASSERT_TRUE(builder.WriteFile(dir / capture));
+    ToolRun run = RunTool({capture}, In(dir));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "trovconv: timing file would overwrite the capture file\r\n");
+    std::string left;
+    EXPECT_TRUE(ReadFile(dir / capture, &left));
+    EXPECT_EQ(left, builder.bytes());
+    const fs::path top = dir.path();
+    EXPECT_EQ(WideNames((folder.empty() ? top : top / folder).wstring()),
+              std::set<std::wstring>{fs::path(name).wstring()});
+    fs::remove(dir / capture);
+  }
 }
 
 // Every name a file can have converts, whatever the code page, and however
