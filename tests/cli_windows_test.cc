@@ -235,7 +235,7 @@ TEST(CliWindows, RefusesCaptureWhoseNameDiffersOnlyInCase) {
   const std::pair<std::string, std::string> rows[] = {
       {"", "x.TIM"}, {"", "X.Tim"}, {deep, "x.TIM"}};
   for (const auto& [folder, name] : rows) {
-    const std::string capture = folder.empty() ? name : folder + "\\" + name;
+    const std::string capture = (fs::path(folder) / name).string();
     SCOPED_TRACE(capture.size());
     fs::create_directories(fs::path(dir.path()) / folder);  // the last row's
     ASSERT_TRUE(builder.WriteFile(dir / capture));
