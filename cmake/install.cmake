@@ -56,10 +56,17 @@ endif()
 
 install(TARGETS trovconv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Debian's tools flag compiler notes left in a binary.
+if(NOT CMAKE_OBJCOPY)
+  message(FATAL_ERROR "objcopy not found (Debian package: binutils)")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+  set(installed "${CMAKE_INSTALL_BINDIR}/trovconv")
+else()
+  set(installed "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/trovconv")
+endif()
 install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY}
   --remove-section=.comment --remove-section=.note
-  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/trovconv\"
-  COMMAND_ERROR_IS_FATAL ANY)")
+  \"\$ENV{DESTDIR}${installed}\" COMMAND_ERROR_IS_FATAL ANY)")
 install(FILES ${CMAKE_BINARY_DIR}/trovconv.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

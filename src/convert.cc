@@ -122,34 +122,43 @@ int PrintUsage() {
   return 1;
 }
 
+// What OpenTimingFile returns when the file it opened is the capture itself.
+const int kIsTheCapture = -1;
+
 // A timing file that is the capture itself, under another name or through a
-// link, would destroy the capture as it is written: it is refused both before
-// opening (so a read-only capture still gets the plain reason) and after
-// (so a file swapped in between is caught too). Returns an exit status.
-int OpenTimingFile(const platform::Path& path,
+// link, would destroy the capture as it is written: the caller refuses it by
+// name before (so a read-only capture still gets the plain reason), and this
+// by what it opened (so a file swapped in between is caught too). Called
+// with interruptions held; returns 0, a system error or kIsTheCapture.
+int OpenTimingFile(const platform::Path& path, bool existed,
                    const platform::FileIdentity& capture_id, int* fd,
                    platform::FileIdentity* opened) {
-  platform::FileIdentity existing;
-  bool existed = platform::IdentifyPath(path, &existing) == 0;
-  if (existed && platform::SameFile(existing, capture_id))
-    return RefuseOverwrite();
-  if (int error = platform::OpenForWriting(path, fd))
-    return ReportSystemError(error);
-  int error = platform::Identify(*fd, opened);
+  int interruption;
+  int error = platform::OpenForWriting(path, fd, &interruption);
+  if (interruption != 0) {
+    // Nothing is written yet: a name this run made goes again.
+    if (error == 0) {
+      platform::Close(*fd);
+      if (!existed)
+        platform::RemoveFile(path);
+    }
+    platform::EndByInterruption(interruption);
+  }
+  if (error != 0)
+    return error;
+  error = platform::Identify(*fd, opened);
   if (error == 0 && platform::SameFile(*opened, capture_id)) {
     platform::Close(*fd);
     if (!existed)  // the name is new: take it back
       platform::RemoveFile(path);
-    return RefuseOverwrite();
+    return kIsTheCapture;
   }
   // Devices such as /dev/null cannot be truncated and need not be.
   if (error == 0 && opened->regular)
     error = platform::TruncateToEmpty(*fd);
-  if (error != 0) {
+  if (error != 0)
     platform::Close(*fd);
-    return ReportSystemError(error);
-  }
-  return 0;
+  return error;
 }
 
 // An incomplete timing file would pass for a whole one: its own name goes.
@@ -166,30 +175,42 @@ void RemoveTimingFile(const platform::Path& path,
 int WriteTimingFileAt(const platform::Path& path,
                       const platform::FileIdentity& capture_id,
                       Capture* capture, int64_t interval) {
+  platform::FileIdentity existing;
+  const bool existed = platform::IdentifyPath(path, &existing) == 0;
+  if (existed && platform::SameFile(existing, capture_id))
+    return RefuseOverwrite();
   int fd;
   platform::FileIdentity opened;
+  int error;
   {
     // Once it is open an interruption finds the clean-up armed, but not
     // before the checks: the capture itself is never emptied.
     platform::InterruptionsHeld held;
-    if (int status = OpenTimingFile(path, capture_id, &fd, &opened))
-      return status;
-    platform::CleanUpOnInterruption(fd, path, opened);
+    error = OpenTimingFile(path, existed, capture_id, &fd, &opened);
+    if (error == 0)
+      platform::CleanUpOnInterruption(fd, path, opened);
   }
+  // Messages go out with nothing held: a stalled standard error must not
+  // keep an interruption waiting.
+  if (error != 0)
+    return error == kIsTheCapture ? RefuseOverwrite()
+                                  : ReportSystemError(error);
   FileSink sink(fd);
   WriteTimingFile(capture, interval, &sink);
-  // Closed whole and disarmed in one step, so that a complete file is never
-  // taken for an incomplete one, nor the other way round.
-  platform::InterruptionsHeld held;
-  int error = sink.error();
-  if (error != 0 && opened.regular)
-    platform::TruncateToEmpty(fd);  // so that no link keeps the bytes
-  int close_error = platform::Close(fd);
-  if (error == 0)
-    error = close_error;
-  if (error != 0)
-    RemoveTimingFile(path, opened);
-  platform::NoCleanUpOnInterruption();
+  {
+    // Closed whole and disarmed in one step, so that a complete file is
+    // never taken for an incomplete one, nor the other way round.
+    platform::InterruptionsHeld held;
+    error = sink.error();
+    if (error != 0 && opened.regular)
+      platform::TruncateToEmpty(fd);  // so that no link keeps the bytes
+    int close_error = platform::Close(fd);
+    if (error == 0)
+      error = close_error;
+    if (error != 0)
+      RemoveTimingFile(path, opened);
+    platform::NoCleanUpOnInterruption();
+  }
   return error == 0 ? 0 : ReportSystemError(error);
 }
 

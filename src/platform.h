@@ -53,8 +53,13 @@ int OpenForReading(const Path& path, int* fd);
 // Reads until size bytes have arrived or the file ends.
 int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered);
 // Creates the file, or opens it as it is: nothing is truncated here, so that
-// the caller can check what it opened before changing it.
-int OpenForWriting(const Path& path, int* fd);
+// the caller can check what it opened before changing it. Called, and
+// returning, with interruptions held (InterruptionsHeld), it lets them
+// through while the open waits (a FIFO with no reader, a stalled share), so
+// that one still ends the wait; it is then returned in *interruption, not
+// acted on (0 when none came), and the caller ends with EndByInterruption
+// once it has taken back what it opened.
+int OpenForWriting(const Path& path, int* fd, int* interruption);
 int Identify(int fd, FileIdentity* id);
 // ENOENT when nothing is there. IdentifyPath follows symbolic links;
 // IdentifyEntry describes the name itself, so a link is never the file it
@@ -83,6 +88,7 @@ std::string ErrorText(int error);
 void CleanUpOnInterruption(int fd, const Path& path,
                            const FileIdentity& opened);
 void NoCleanUpOnInterruption();
+[[noreturn]] void EndByInterruption(int interruption);
 
 // Holds interruptions back, for as long as it lives, so that steps which
 // must not be split (opening and checking the timing file and arming the

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "platform.h"
 
@@ -48,11 +49,6 @@ int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
   while (got < 0 && errno == EINTR);
   *count = got < 0 ? 0 : static_cast<size_t>(got);
   return got < 0 ? errno : 0;
-}
-
-int OpenForWriting(const Path& path, int* fd) {
-  *fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  return *fd < 0 ? errno : 0;
 }
 
 int Identify(int fd, FileIdentity* id) {
@@ -136,6 +132,11 @@ void OnInterruption(int signal_number) {
   raise(signal_number);
 }
 
+// The interruption that came while the timing file was being opened.
+volatile sig_atomic_t noted = 0;
+
+void Note(int signal_number) { noted = signal_number; }
+
 }  // namespace
 
 // A signal that was ignored when the tool started (nohup, or a job started
@@ -152,6 +153,46 @@ void CleanUpOnInterruption(int fd, const Path& path,
         previous.sa_handler != SIG_IGN)
       sigaction(signal_number, &action, nullptr);
   }
+}
+
+// Without SA_RESTART a noted signal makes a waiting open fail with EINTR.
+// One that was held before comes in as soon as the mask opens, and is seen
+// before the open; one in the few instructions between that look and the
+// open waits for the next.
+int OpenForWriting(const Path& path, int* fd, int* interruption) {
+  noted = 0;
+  struct sigaction note = {};
+  note.sa_handler = Note;
+  note.sa_mask = InterruptionSet();
+  struct sigaction previous[std::size(kInterruptions)];
+  for (size_t k = 0; k < std::size(kInterruptions); ++k) {
+    sigaction(kInterruptions[k], nullptr, &previous[k]);
+    if (previous[k].sa_handler != SIG_IGN)
+      sigaction(kInterruptions[k], &note, nullptr);
+  }
+  const sigset_t set = InterruptionSet();
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  *fd = -1;
+  int error = EINTR;  // when the interruption came first
+  if (noted == 0) {
+    *fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    error = *fd < 0 ? errno : 0;
+  }
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+  for (size_t k = 0; k < std::size(kInterruptions); ++k)
+    sigaction(kInterruptions[k], &previous[k], nullptr);
+  *interruption = noted;
+  return error;
+}
+
+void EndByInterruption(int interruption) {
+  signal(interruption, SIG_DFL);
+  const sigset_t set = InterruptionSet();
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  raise(interruption);
+  // Not reached: the signal's default action has ended the process.
+  // cppcheck-suppress unreachableCode
+  _exit(128 + interruption);
 }
 
 void NoCleanUpOnInterruption() {

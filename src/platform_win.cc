@@ -88,8 +88,11 @@ int Describe(HANDLE handle, FileIdentity* id) {
 // setting of the user's. The full path is made as the system itself would
 // make it (current folder, a drive's own current folder, "." and "..",
 // trailing dots and spaces), so the file named is the one a plain call
-// would reach. Device names and paths already in that form stay as they are.
+// would reach. A path already in that form is meant literally and is kept,
+// and so are device names.
 std::wstring SystemName(const Path& path) {
+  if (path.compare(0, 4, L"\\\\?\\") == 0)
+    return path;
   DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (size == 0)
     return path;  // the call that takes it will say what is wrong
@@ -154,7 +157,9 @@ struct {
 
 // Called on a thread of its own. Taking the lock waits out a write under
 // way, and as the lock is never given back, no write follows; the process
-// then ends with the status an interrupted console program gets by default.
+// then ends at once with the status an interrupted console program gets by
+// default (the default handler would end it only a little later, time
+// enough for the timing file to be opened and half written).
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
       event != CTRL_CLOSE_EVENT)
@@ -172,10 +177,9 @@ BOOL WINAPI OnControl(DWORD event) {
           SameFile(named, timing.opened))
         DeleteFileW(timing.name.c_str());
     }
-    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
   }
-  LeaveCriticalSection(&writing.section);
-  return FALSE;  // the default: the process ends, with nothing to clean
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;  // not reached
 }
 
 }  // namespace
@@ -211,7 +215,10 @@ int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
   return got < 0 ? errno : 0;
 }
 
-int OpenForWriting(const Path& path, int* fd) {
+// Held, the lock keeps a console event waiting until the open has returned
+// and the clean-up is armed; none is ever noted here.
+int OpenForWriting(const Path& path, int* fd, int* interruption) {
+  *interruption = 0;
   return Open(path, _O_WRONLY | _O_CREAT, fd);
 }
 
@@ -261,6 +268,11 @@ void CleanUpOnInterruption(int fd, const Path& path,
 }
 
 void NoCleanUpOnInterruption() { timing.armed = false; }
+
+void EndByInterruption(int) {
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
+}
 
 InterruptionsHeld::InterruptionsHeld() {
   EnterCriticalSection(&writing.section);

@@ -11,9 +11,11 @@ tool=$2
 capture=$3
 . "$(dirname "$0")/checks.sh"
 
-# Root is warned about on standard error, which is no finding.
+# Root is warned about on standard error, which is no finding; a lintian
+# that could not run at all is one.
 lintian --display-info --pedantic --display-experimental "$package" \
-  >"$dir/lintian" 2>/dev/null
+  >"$dir/lintian" 2>"$dir/lintian-errors"
+[ $? -le 1 ] || { cat "$dir/lintian-errors"; fail "lintian did not run"; }
 cat "$dir/lintian"
 [ -s "$dir/lintian" ] && fail "lintian reported the above"
 

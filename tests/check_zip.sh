@@ -36,6 +36,7 @@ grep -v -i -x -e KERNEL32.dll -e msvcrt.dll -e ADVAPI32.dll "$dir/dlls" &&
 
 # The version the resource gives must be the one the tool prints.
 version=$("$wine" "$exe" 2>&1 | sed -n 's/^Version \([0-9.]*\).*/\1/p')
+[ -n "$version" ] || fail "no version in the banner"
 "${tools}windres" -J coff -O rc "$exe" >"$dir/resources" ||
   fail "no resources to read"
 for value in "FileVersion\", \"$version\"" "ProductVersion\", \"$version\"" \

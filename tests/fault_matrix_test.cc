@@ -264,7 +264,17 @@ std::vector<Fault> Faults() {
       {"capture longer than the record", CaptureOfSize(kCaptureSize + 1000), "",
        After::kConverted, true},
   };
-#ifndef _WIN32
+#ifdef _WIN32
+  // An extended-length path is meant literally: "x.dat." is not x.dat.
+  faults.push_back(
+      {"extended-length path to a name with a trailing dot",
+       [](const Scene& s) {
+         WholeCapture(s);
+         return "\\\\?\\" +
+                fs::path(s.Path("x.dat.")).make_preferred().string();
+       },
+       SystemError(ENOENT), After::kUnchanged, false, "x.dat", "x.dat.tim"});
+#else
   // Permission bits, symbolic links, devices, size limits and a limit on
   // names in bytes, as arranged here, have no counterpart on Windows.
   const std::vector<Fault> posix = {
@@ -347,9 +357,19 @@ std::vector<Fault> Faults() {
   faults.push_back(link);
   // Complete and closed, the timing file stays.
   Fault late = Interrupted("signal after the timing file is closed", SIGTERM);
-  late.options.after_close = true;
+  late.options.when = RunOptions::When::kClosed;
   late.after = After::kConverted;
   faults.push_back(late);
+  // Opening a FIFO waits for a reader: a signal must still end it.
+  Fault waiting = Interrupted("interrupted while the open waits", SIGTERM);
+  waiting.arrange = [](const Scene& s) {
+    mkfifo(s.Path("x.tim").c_str(), 0644);
+    return LargestCapture(s);
+  };
+  waiting.options.when = RunOptions::When::kWaiting;
+  waiting.after = After::kUnchanged;
+  waiting.with_old_timing = false;
+  faults.push_back(waiting);
   if (HasFullDevice()) {
     faults.push_back({"disk full",
                       [](const Scene& s) {
@@ -373,7 +393,7 @@ class FaultMatrixTest : public ToolTest {
       return ExpectRun(run, status, fault.err);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "");
-    if (!(options.after_close && run.status == 0)) {
+    if (!(options.when == RunOptions::When::kClosed && run.status == 0)) {
       EXPECT_EQ(run.signal, options.interruption);
     }
   }

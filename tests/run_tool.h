@@ -17,15 +17,18 @@ struct RunOptions {
   std::string directory;           // working folder; empty for the current one
   long file_size_limit = -1;       // bytes, or -1 for none; not on Windows
   bool ignore_size_signal = true;  // with the limit: as a shell might leave it
-  // Once the file `watched` has grown past 1 MiB (or, with after_close, once
-  // the tool has closed it again), the tool is stopped, sent this signal
-  // and let go on; a tool that ends before then is run again, up to ten
-  // times. On Windows any signal is a Ctrl-C, sent only where there is a
-  // console, once (signal is -1 when it was not sent), and after_close is
-  // not offered.
+  // The tool is sent this signal once it has written more than 1 MiB of
+  // the file `watched` and still has it open (kWriting), once it has closed
+  // it again (kClosed), or once it has waited 200 ms to open it (kWaiting).
+  // Stopped first, it takes the signal exactly there. One that ends before
+  // kWriting comes is run again, up to ten times; one the signal does not
+  // end within ten seconds is killed. On Windows any signal is a Ctrl-C,
+  // sent only where there is a console, once (signal is -1 when it was not
+  // sent), and only kWriting is offered.
+  enum class When { kWriting, kClosed, kWaiting };
   int interruption = 0;
   std::string watched{};
-  bool after_close = false;
+  When when = When::kWriting;
 };
 
 // args excludes the program name. On Windows they are bytes in the ANSI code

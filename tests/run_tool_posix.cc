@@ -23,9 +23,12 @@ namespace {
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
     _exit(126);
   // A job started in the background from a script inherits SIGINT ignored,
-  // which the tool would keep.
-  if (options.interruption != 0)
+  // which the tool would keep; and SIGQUIT is not to leave core files.
+  if (options.interruption != 0) {
     signal(options.interruption, SIG_DFL);
+    struct rlimit none = {0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+  }
   if (options.file_size_limit >= 0) {
     signal(SIGXFSZ, options.ignore_size_signal ? SIG_IGN : SIG_DFL);
     struct rlimit limit;
@@ -86,20 +89,52 @@ bool HasOpen(pid_t pid, const std::string& path) {
   return found;
 }
 
-// Stopped first, the tool takes the signal exactly where it was seen to be,
-// however long this process took to see it. False when it ended first.
-bool Interrupt(pid_t pid, const RunOptions& options) {
-  while (!Ended(pid)) {
-    struct stat st;
-    if (stat(options.watched.c_str(), &st) == 0 && st.st_size > (1 << 20) &&
-        (!options.after_close || !HasOpen(pid, options.watched))) {
-      kill(pid, SIGSTOP);
-      kill(pid, options.interruption);
-      kill(pid, SIGCONT);
-      return true;
-    }
+bool Moment(pid_t pid, const RunOptions& options, int waited_ms) {
+  struct stat st;
+  const bool written =
+      stat(options.watched.c_str(), &st) == 0 && st.st_size > (1 << 20);
+  switch (options.when) {
+    case RunOptions::When::kWriting:
+      return written && HasOpen(pid, options.watched);
+    case RunOptions::When::kClosed:
+      return written && !HasOpen(pid, options.watched);
+    case RunOptions::When::kWaiting:
+      return waited_ms >= 200;
   }
   return false;
+}
+
+// The moment is looked for with the tool running, and checked again once it
+// has surely stopped: it then takes the signal exactly there, however long
+// this process took. False when it ended first, or closed the file first.
+bool Interrupt(pid_t pid, const RunOptions& options) {
+  for (int waited_ms = 0; !Ended(pid); ++waited_ms) {
+    if (options.when == RunOptions::When::kWaiting)
+      usleep(1000);
+    if (!Moment(pid, options, waited_ms))
+      continue;
+    kill(pid, SIGSTOP);
+    siginfo_t info = {};
+    waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED);
+    const bool now = Moment(pid, options, waited_ms);
+    if (now)
+      kill(pid, options.interruption);
+    kill(pid, SIGCONT);
+    if (now)
+      return true;
+    if (options.when == RunOptions::When::kWriting &&
+        !HasOpen(pid, options.watched))
+      return false;  // closed already: too late for this run
+  }
+  return false;
+}
+
+// A tool that does not end by the signal is a failure, not a hung test.
+void KillIfStillThere(pid_t pid) {
+  for (int waited_ms = 0; waited_ms < 10000 && !Ended(pid); waited_ms += 10)
+    usleep(10000);
+  if (!Ended(pid))
+    kill(pid, SIGKILL);
 }
 
 ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
@@ -120,6 +155,8 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
     ExecTool(argv.data(), options, out_fd, err_fd);
   *interrupted =
       pid > 0 && options.interruption != 0 && Interrupt(pid, options);
+  if (*interrupted)
+    KillIfStillThere(pid);
   int wait_status = 0;
   if (pid > 0 && waitpid(pid, &wait_status, 0) == pid) {
     if (WIFEXITED(wait_status))
@@ -138,9 +175,14 @@ ToolRun RunTool(const std::vector<std::string>& args,
                 const RunOptions& options) {
   bool interrupted = false;
   ToolRun run = RunOnce(args, options, &interrupted);
-  for (int again = 0; again < 10 && options.interruption != 0 &&
-                      !options.after_close && !interrupted;
-       ++again)
+  for (int again = 0;
+       again < 10 && options.interruption != 0 &&
+       options.when == RunOptions::When::kWriting && !interrupted;
+       ++again) {
+    // The complete file of the run before would pass for one being written.
+    if (truncate(options.watched.c_str(), 0) != 0)
+      break;
     run = RunOnce(args, options, &interrupted);
+  }
   return run;
 }
