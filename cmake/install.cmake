@@ -35,17 +35,14 @@ set_property(CACHE TROVCONV_PACKAGE PROPERTY STRINGS DEB RPM)
 # compressed with gzip -9n: no name or time inside, the same bytes each time.
 find_program(GZIP gzip REQUIRED)
 set(debian_changelog ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog.Debian)
-foreach(pair "trovconv.1.gz|${CMAKE_BINARY_DIR}/trovconv.1"
-             "changelog.gz|${debian_changelog}")
-  string(REPLACE "|" ";" pair "${pair}")
-  list(GET pair 0 output)
-  list(GET pair 1 input)
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${output}
-    COMMAND ${GZIP} -9n -c ${input} > ${CMAKE_BINARY_DIR}/${output}
-    DEPENDS ${input} VERBATIM)
-  list(APPEND compressed ${CMAKE_BINARY_DIR}/${output})
-endforeach()
-add_custom_target(compressed_docs ALL DEPENDS ${compressed})
+function(compress input output)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${GZIP} -9n -c ${input} > ${output} DEPENDS ${input} VERBATIM)
+endfunction()
+compress(${CMAKE_BINARY_DIR}/trovconv.1 ${CMAKE_BINARY_DIR}/trovconv.1.gz)
+compress(${debian_changelog} ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_target(compressed_docs ALL
+  DEPENDS ${CMAKE_BINARY_DIR}/trovconv.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
 
 # The newest entry of the Debian changelog must be this version.
 file(STRINGS ${debian_changelog} newest LIMIT_COUNT 1)

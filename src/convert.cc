@@ -125,6 +125,13 @@ int PrintUsage() {
 // What OpenTimingFile returns when the file it opened is the capture itself.
 const int kIsTheCapture = -1;
 
+// Nothing has been written to the file: a name this run made goes again.
+void TakeBack(const platform::Path& path, bool existed, int fd) {
+  platform::Close(fd);
+  if (!existed)
+    platform::RemoveFile(path);
+}
+
 // A timing file that is the capture itself, under another name or through a
 // link, would destroy the capture as it is written: the caller refuses it by
 // name before (so a read-only capture still gets the plain reason), and this
@@ -136,21 +143,15 @@ int OpenTimingFile(const platform::Path& path, bool existed,
   int interruption;
   int error = platform::OpenForWriting(path, fd, &interruption);
   if (interruption != 0) {
-    // Nothing is written yet: a name this run made goes again.
-    if (error == 0) {
-      platform::Close(*fd);
-      if (!existed)
-        platform::RemoveFile(path);
-    }
+    if (error == 0)
+      TakeBack(path, existed, *fd);
     platform::EndByInterruption(interruption);
   }
   if (error != 0)
     return error;
   error = platform::Identify(*fd, opened);
   if (error == 0 && platform::SameFile(*opened, capture_id)) {
-    platform::Close(*fd);
-    if (!existed)  // the name is new: take it back
-      platform::RemoveFile(path);
+    TakeBack(path, existed, *fd);
     return kIsTheCapture;
   }
   // Devices such as /dev/null cannot be truncated and need not be.

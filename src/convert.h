@@ -31,15 +31,9 @@ template <typename Char>
 std::basic_string<Char> JoinTimingPath(const PathParts<Char>& parts);
 
 // The capture path with its extension replaced by "tim".
+// Made for char and wchar_t paths.
 template <typename Char>
 std::basic_string<Char> TimingPathFor(const std::basic_string<Char>& path);
-
-extern template PathParts<char> SplitPath(const std::string&);
-extern template PathParts<wchar_t> SplitPath(const std::wstring&);
-extern template std::string JoinTimingPath(const PathParts<char>&);
-extern template std::wstring JoinTimingPath(const PathParts<wchar_t>&);
-extern template std::string TimingPathFor(const std::string&);
-extern template std::wstring TimingPathFor(const std::wstring&);
 
 // Why a capture whose file delivered that many bytes into the record cannot
 // be converted, as the message that says so; nullptr when it can.

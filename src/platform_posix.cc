@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 
 #include "platform.h"
 
@@ -137,16 +136,13 @@ volatile sig_atomic_t noted = 0;
 
 void Note(int signal_number) { noted = signal_number; }
 
-}  // namespace
-
-// A signal that was ignored when the tool started (nohup, or a job started
-// in the background) stays ignored.
-void CleanUpOnInterruption(int fd, const Path& path,
-                           const FileIdentity& opened) {
-  timing = {fd, path.c_str(), opened};
+// Gives every interruption the handler, but those ignored when the tool
+// started (nohup, or a job started in the background), which stay ignored.
+// Without SA_RESTART, a handled signal makes a waiting open fail with EINTR.
+void HandleInterruptions(void (*handler)(int)) {
   struct sigaction action = {};
-  action.sa_handler = OnInterruption;
-  action.sa_mask = InterruptionSet();  // one clean-up at a time
+  action.sa_handler = handler;
+  action.sa_mask = InterruptionSet();  // one at a time
   for (int signal_number : kInterruptions) {
     struct sigaction previous;
     if (sigaction(signal_number, nullptr, &previous) == 0 &&
@@ -155,21 +151,22 @@ void CleanUpOnInterruption(int fd, const Path& path,
   }
 }
 
-// Without SA_RESTART a noted signal makes a waiting open fail with EINTR.
+}  // namespace
+
+void CleanUpOnInterruption(int fd, const Path& path,
+                           const FileIdentity& opened) {
+  timing = {fd, path.c_str(), opened};
+  HandleInterruptions(OnInterruption);
+}
+
+void NoCleanUpOnInterruption() { HandleInterruptions(SIG_DFL); }
+
 // One that was held before comes in as soon as the mask opens, and is seen
 // before the open; one in the few instructions between that look and the
 // open waits for the next.
 int OpenForWriting(const Path& path, int* fd, int* interruption) {
   noted = 0;
-  struct sigaction note = {};
-  note.sa_handler = Note;
-  note.sa_mask = InterruptionSet();
-  struct sigaction previous[std::size(kInterruptions)];
-  for (size_t k = 0; k < std::size(kInterruptions); ++k) {
-    sigaction(kInterruptions[k], nullptr, &previous[k]);
-    if (previous[k].sa_handler != SIG_IGN)
-      sigaction(kInterruptions[k], &note, nullptr);
-  }
+  HandleInterruptions(Note);
   const sigset_t set = InterruptionSet();
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
   *fd = -1;
@@ -179,8 +176,7 @@ int OpenForWriting(const Path& path, int* fd, int* interruption) {
     error = *fd < 0 ? errno : 0;
   }
   sigprocmask(SIG_BLOCK, &set, nullptr);
-  for (size_t k = 0; k < std::size(kInterruptions); ++k)
-    sigaction(kInterruptions[k], &previous[k], nullptr);
+  HandleInterruptions(SIG_DFL);
   *interruption = noted;
   return error;
 }
@@ -193,15 +189,6 @@ void EndByInterruption(int interruption) {
   // Not reached: the signal's default action has ended the process.
   // cppcheck-suppress unreachableCode
   _exit(128 + interruption);
-}
-
-void NoCleanUpOnInterruption() {
-  for (int signal_number : kInterruptions) {
-    struct sigaction previous;
-    if (sigaction(signal_number, nullptr, &previous) == 0 &&
-        previous.sa_handler == OnInterruption)
-      signal(signal_number, SIG_DFL);
-  }
 }
 
 InterruptionsHeld::InterruptionsHeld() {

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -104,21 +105,17 @@ std::wstring SystemName(const Path& path) {
   return ExtendedLength(full);
 }
 
-// Takes a name made by SystemName.
-int DescribeName(const std::wstring& name, DWORD flags, FileIdentity* id) {
+int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
   // No access asked for: this works on folders and on files others hold.
   HANDLE handle = CreateFileW(
-      name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+      SystemName(path).c_str(), 0,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return ErrorFromSystem(GetLastError());
   int error = Describe(handle, id);
   CloseHandle(handle);
   return error;
-}
-
-int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
-  return DescribeName(SystemName(path), flags, id);
 }
 
 // Windows refuses to open a folder as a file with a plain "access denied";
@@ -150,36 +147,30 @@ struct Lock {
 // What an interruption cleans up, written only under the lock.
 struct {
   bool armed = false;
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  std::wstring name;  // made by SystemName beforehand
+  int fd = -1;
+  const Path* path = nullptr;
   FileIdentity opened = {0, 0, false};
 } timing;
 
-// Called on a thread of its own. Taking the lock waits out a write under
-// way, and as the lock is never given back, no write follows; the process
-// then ends at once with the status an interrupted console program gets by
-// default (the default handler would end it only a little later, time
-// enough for the timing file to be opened and half written).
+// Called on a thread of its own, so the clean-up of a failed write serves.
+// Taking the lock waits out a write under way, and as the lock is never
+// given back, no write follows; the process then ends at once (the default
+// handler would end it only a little later, time enough for the timing file
+// to be opened and half written).
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
       event != CTRL_CLOSE_EVENT)
     return FALSE;
   EnterCriticalSection(&writing.section);
-  if (timing.armed) {
-    if (timing.opened.regular) {
-      LARGE_INTEGER start = {};
-      SetFilePointerEx(timing.handle, start, nullptr, FILE_BEGIN);
-      SetEndOfFile(timing.handle);
-      CloseHandle(timing.handle);  // an open file's name cannot go
-      FileIdentity named;
-      if (DescribeName(timing.name, FILE_FLAG_OPEN_REPARSE_POINT, &named) ==
-              0 &&
-          SameFile(named, timing.opened))
-        DeleteFileW(timing.name.c_str());
-    }
+  if (timing.armed && timing.opened.regular) {
+    TruncateToEmpty(timing.fd);
+    Close(timing.fd);  // an open file's name cannot go
+    FileIdentity named;
+    if (IdentifyEntry(*timing.path, &named) == 0 &&
+        SameFile(named, timing.opened))
+      RemoveFile(*timing.path);
   }
-  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
-  return TRUE;  // not reached
+  EndByInterruption(SIGINT);
 }
 
 }  // namespace
@@ -261,14 +252,15 @@ std::string ErrorText(int error) { return std::strerror(error); }
 
 void CleanUpOnInterruption(int fd, const Path& path,
                            const FileIdentity& opened) {
-  timing.handle = SystemHandle(fd);
-  timing.name = SystemName(path);
+  timing.fd = fd;
+  timing.path = &path;
   timing.opened = opened;
   timing.armed = true;
 }
 
 void NoCleanUpOnInterruption() { timing.armed = false; }
 
+// With the status an interrupted console program gets by default.
 void EndByInterruption(int) {
   TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
   ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
