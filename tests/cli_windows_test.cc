@@ -5,10 +5,11 @@
 // After windows.h.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <utility>
@@ -177,28 +178,13 @@ std::wstring SystemName(const std::wstring& path) {
 }
 
 bool PutWide(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(SystemName(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_ALWAYS, 0, nullptr);
-  DWORD put = 0;
-  bool ok = file != INVALID_HANDLE_VALUE &&
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                      &put, nullptr) &&
-            put == bytes.size();
-  return CloseHandle(file) && ok;
+  std::ofstream out(fs::path(SystemName(path)), std::ios::binary);
+  return static_cast<bool>(out << bytes);
 }
 
 std::string GetWide(const std::wstring& path) {
-  HANDLE file = CreateFileW(SystemName(path).c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  std::string bytes(1 << 20, '\0');
-  DWORD got = 0;
-  if (file == INVALID_HANDLE_VALUE ||
-      !ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got,
-                nullptr))
-    got = 0;
-  CloseHandle(file);
-  bytes.resize(got);
-  return bytes;
+  std::ifstream in(fs::path(SystemName(path)), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Each level of folder under root, outermost first.
@@ -300,35 +286,6 @@ TEST(CliWindows, ConvertsAnyName) {
     EXPECT_EQ(GetWide(top + folder + row.name + L".tim"), expected);
     EXPECT_EQ(GetWide(top + capture), builder.bytes());
   }
-}
-
-// Ctrl-C while the timing file is written leaves none behind, and the tool
-// ends as an interrupted console program does. Wine sends the event only
-// within a console: ctest runs this test again under a pseudo-terminal,
-// with TROVCONV_CONSOLE set, where it must not be skipped.
-TEST(CliWindows, InterruptedConversionLeavesNoTimingFile) {
-  HANDLE console = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-  if (console == INVALID_HANDLE_VALUE) {
-    ASSERT_EQ(std::getenv("TROVCONV_CONSOLE"), nullptr) << "no console";
-    GTEST_SKIP() << "no console to send Ctrl-C through";
-  }
-  CloseHandle(console);
-  ScratchDir dir;
-  const CaptureBuilder builder = WorstCaseCapture();
-  ASSERT_TRUE(builder.WriteFile(dir / "x.dat"));
-  RunOptions options = In(dir);
-  options.interruption = SIGINT;
-  options.watched = dir / "x.tim";
-  ToolRun run = RunTool({"x.dat"}, options);
-  EXPECT_EQ(run.signal, 0) << "no Ctrl-C sent";
-  EXPECT_EQ(static_cast<DWORD>(run.status), STATUS_CONTROL_C_EXIT);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(Names(dir.path()), std::set<std::string>{"x.dat"});
-  std::string left;
-  EXPECT_TRUE(ReadFile(dir / "x.dat", &left));
-  EXPECT_TRUE(left == builder.bytes());
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -167,26 +169,32 @@ std::string WholeCapture(const Scene& s) {
   return s.Path("x.dat");
 }
 
-#ifndef _WIN32
 // Long enough to be caught while it is written.
 const CaptureBuilder& Largest() {
   static const CaptureBuilder largest = WorstCaseCapture();
   return largest;
 }
 
-std::string LargestCapture(const Scene& s) {
-  s.Put("x.dat", Largest().bytes());
-  return s.Path("x.dat");
-}
-
-// The signal comes while the timing file is partly written.
-Fault Interrupted(const char* what, int signal_number) {
-  Fault fault{what, LargestCapture, "", After::kRemoved, true};
+// The signal comes while the timing file is partly written, once it is
+// closed, or while its open waits, as `when` says; a case that sets the
+// timing name up itself has no earlier timing file.
+Fault Interrupted(const char* what, int signal_number,
+                  After after = After::kRemoved,
+                  RunOptions::When when = RunOptions::When::kWriting,
+                  void (*set_up)(const Scene&) = nullptr) {
+  Fault fault{what,
+              [set_up](const Scene& s) {
+                if (set_up)
+                  set_up(s);
+                s.Put("x.dat", Largest().bytes());
+                return s.Path("x.dat");
+              },
+              "", after, set_up == nullptr};
   fault.options.interruption = signal_number;
+  fault.options.when = when;
   fault.record = Largest;
   return fault;
 }
-#endif
 
 #ifndef _WIN32
 Fault NotForRoot(Fault fault) {
@@ -274,6 +282,10 @@ std::vector<Fault> Faults() {
                 fs::path(s.Path("x.dat.")).make_preferred().string();
        },
        SystemError(ENOENT), After::kUnchanged, false, "x.dat", "x.dat.tim"});
+  // Wine sends Ctrl-C only within a console: ctest runs the matrix again
+  // under a pseudo-terminal, with TROVCONV_CONSOLE set, to have one.
+  if (std::getenv("TROVCONV_CONSOLE"))
+    faults.push_back(Interrupted("interrupted by Ctrl-C", SIGINT));
 #else
   // Permission bits, symbolic links, devices, size limits and a limit on
   // names in bytes, as arranged here, have no counterpart on Windows.
@@ -341,35 +353,28 @@ std::vector<Fault> Faults() {
                   kSameFile, After::kUnchanged, false}),
   };
   faults.insert(faults.end(), posix.begin(), posix.end());
-  for (auto [what, signal_number] : {std::pair{"interrupted by SIGINT", SIGINT},
-                                     {"interrupted by SIGTERM", SIGTERM},
-                                     {"interrupted by SIGHUP", SIGHUP},
-                                     {"interrupted by SIGQUIT", SIGQUIT}})
-    faults.push_back(Interrupted(what, signal_number));
-  Fault link = Interrupted("interrupted, timing name a symbolic link", SIGINT);
-  link.arrange = [](const Scene& s) {
-    s.Put("t.txt", OldTiming());
-    fs::create_symlink("t.txt", s.Path("x.tim"));
-    return LargestCapture(s);
+  const std::vector<Fault> interrupted = {
+      Interrupted("interrupted by SIGINT", SIGINT),
+      Interrupted("interrupted by SIGTERM", SIGTERM),
+      Interrupted("interrupted by SIGHUP", SIGHUP),
+      Interrupted("interrupted by SIGQUIT", SIGQUIT),
+      // The bytes written so far must not stay behind the link either.
+      Interrupted("interrupted, timing name a symbolic link", SIGINT,
+                  After::kEmptied, RunOptions::When::kWriting,
+                  [](const Scene& s) {
+                    s.Put("t.txt", OldTiming());
+                    fs::create_symlink("t.txt", s.Path("x.tim"));
+                  }),
+      // Complete and closed, the timing file stays.
+      Interrupted("signal after the timing file is closed", SIGTERM,
+                  After::kConverted, RunOptions::When::kClosed),
+      // Opening a FIFO waits for a reader: a signal must still end it.
+      Interrupted(
+          "interrupted while the open waits", SIGTERM, After::kUnchanged,
+          RunOptions::When::kWaiting,
+          [](const Scene& s) { mkfifo(s.Path("x.tim").c_str(), 0644); }),
   };
-  link.after = After::kEmptied;
-  link.with_old_timing = false;
-  faults.push_back(link);
-  // Complete and closed, the timing file stays.
-  Fault late = Interrupted("signal after the timing file is closed", SIGTERM);
-  late.options.when = RunOptions::When::kClosed;
-  late.after = After::kConverted;
-  faults.push_back(late);
-  // Opening a FIFO waits for a reader: a signal must still end it.
-  Fault waiting = Interrupted("interrupted while the open waits", SIGTERM);
-  waiting.arrange = [](const Scene& s) {
-    mkfifo(s.Path("x.tim").c_str(), 0644);
-    return LargestCapture(s);
-  };
-  waiting.options.when = RunOptions::When::kWaiting;
-  waiting.after = After::kUnchanged;
-  waiting.with_old_timing = false;
-  faults.push_back(waiting);
+  faults.insert(faults.end(), interrupted.begin(), interrupted.end());
   if (HasFullDevice()) {
     faults.push_back({"disk full",
                       [](const Scene& s) {
@@ -425,7 +430,7 @@ class FaultMatrixTest : public ToolTest {
         break;
       case After::kRemoved:
         ExpectEnd(run, fault, 1);
-        EXPECT_EQ(Snapshot(timing_path), "nothing");
+        EXPECT_FALSE(FileExists(timing_path));  // printing it could take long
         break;
       case After::kEmptied:
         ExpectEnd(run, fault, 1);

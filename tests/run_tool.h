@@ -22,9 +22,10 @@ struct RunOptions {
   // it again (kClosed), or once it has waited 200 ms to open it (kWaiting).
   // Stopped first, it takes the signal exactly there. One that ends before
   // kWriting comes is run again, up to ten times; one the signal does not
-  // end within ten seconds is killed. On Windows any signal is a Ctrl-C,
-  // sent only where there is a console, once (signal is -1 when it was not
-  // sent), and only kWriting is offered.
+  // end within ten seconds is ended by SIGALRM. On Windows any signal is a
+  // Ctrl-C, sent once, only where there is a console, and only kWriting is
+  // offered; the status of an interrupted console program counts as that
+  // signal.
   enum class When { kWriting, kClosed, kWaiting };
   int interruption = 0;
   std::string watched{};

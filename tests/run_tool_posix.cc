@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -6,14 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "run_tool.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // In the child, between fork and exec: only async-signal-safe calls.
 [[noreturn]] void ExecTool(char* const* argv, const RunOptions& options,
@@ -24,10 +25,13 @@ namespace {
     _exit(126);
   // A job started in the background from a script inherits SIGINT ignored,
   // which the tool would keep; and SIGQUIT is not to leave core files.
+  // One that the signal does not end, SIGALRM ends instead: a failure, not
+  // a hung test.
   if (options.interruption != 0) {
     signal(options.interruption, SIG_DFL);
     struct rlimit none = {0, 0};
     setrlimit(RLIMIT_CORE, &none);
+    alarm(10);
   }
   if (options.file_size_limit >= 0) {
     signal(SIGXFSZ, options.ignore_size_signal ? SIG_IGN : SIG_DFL);
@@ -68,25 +72,14 @@ bool Ended(pid_t pid) {
 }
 
 bool HasOpen(pid_t pid, const std::string& path) {
-  char wanted[PATH_MAX];
-  if (realpath(path.c_str(), wanted) == nullptr)
-    return false;
-  const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
-  DIR* dir = opendir(fds.c_str());
-  bool found = false;
-  while (dir != nullptr && !found) {
-    const dirent* entry = readdir(dir);
-    if (entry == nullptr)
-      break;
-    char target[PATH_MAX];
-    ssize_t length =
-        readlink((fds + entry->d_name).c_str(), target, sizeof target - 1);
-    found = length > 0 &&
-            std::string(target, static_cast<size_t>(length)) == wanted;
+  std::error_code error;
+  const fs::path wanted = fs::canonical(path, error);
+  for (const auto& fd :
+       fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    if (!error && fs::read_symlink(fd.path(), error) == wanted)
+      return true;
   }
-  if (dir != nullptr)
-    closedir(dir);
-  return found;
+  return false;
 }
 
 bool Moment(pid_t pid, const RunOptions& options, int waited_ms) {
@@ -129,14 +122,6 @@ bool Interrupt(pid_t pid, const RunOptions& options) {
   return false;
 }
 
-// A tool that does not end by the signal is a failure, not a hung test.
-void KillIfStillThere(pid_t pid) {
-  for (int waited_ms = 0; waited_ms < 10000 && !Ended(pid); waited_ms += 10)
-    usleep(10000);
-  if (!Ended(pid))
-    kill(pid, SIGKILL);
-}
-
 ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
                 bool* interrupted) {
   ToolRun run;
@@ -155,8 +140,6 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
     ExecTool(argv.data(), options, out_fd, err_fd);
   *interrupted =
       pid > 0 && options.interruption != 0 && Interrupt(pid, options);
-  if (*interrupted)
-    KillIfStillThere(pid);
   int wait_status = 0;
   if (pid > 0 && waitpid(pid, &wait_status, 0) == pid) {
     if (WIFEXITED(wait_status))

@@ -129,12 +129,16 @@ ToolRun RunToolWide(const std::vector<std::wstring>& args,
                      directory.empty() ? nullptr : directory.c_str(), &startup,
                      &process)) {
     DWORD code;
-    if (options.interruption != 0 &&
-        !Interrupt(process, Widened(options.watched)))
-      run.signal = -1;  // no interruption came
+    const bool interrupted = options.interruption != 0 &&
+                             Interrupt(process, Widened(options.watched));
     WaitForSingleObject(process.hProcess, INFINITE);
     if (GetExitCodeProcess(process.hProcess, &code))
       run.status = static_cast<int>(code);
+    // Ended as an interrupted console program is, as if by the signal.
+    if (interrupted && code == STATUS_CONTROL_C_EXIT) {
+      run.status = -1;
+      run.signal = options.interruption;
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
