@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test bench deb rpm sanitize fuzz lint clean
+.PHONY: example test bench bench-windows deb rpm sanitize fuzz lint clean
 
 EXAMPLE_DIR := build/example
 
@@ -22,6 +22,18 @@ test:
 bench:
 	cmake --preset default
 	cmake --build --preset default --target bench
+
+# The Windows build under Wine: the DLLs it loads at start, and a typical
+# conversion against a build without the stack protector.
+bench-windows:
+	cmake --preset windows
+	cmake --build --preset windows --target trovconv
+	cmake --preset windows-plain
+	cmake --build --preset windows-plain
+	WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all \
+	  WINEDLLOVERRIDES=mscoree,mshtml= sh bench/wine_start.sh \
+	  build/windows/trovconv.exe build/windows-plain/trovconv.exe \
+	  examples/example.dat
 
 # Builds the Debian package, build/default/trovconv_<version>_amd64.deb.
 deb:

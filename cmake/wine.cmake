@@ -41,7 +41,23 @@ if(NOT EXISTS ${CMAKE_BINARY_DIR}/wineprefix/system.reg)
   execute_process(
     COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINE} wineboot -i
     COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
-  execute_process(COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINESERVER} -w)
+  execute_process(COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINESERVER} -w
+    TIMEOUT 60)
+endif()
+
+# A program that crashes must end at once with its exception code, for the
+# test to report: by default Wine starts its debugger on it, which can hang
+# with the crashed process. An empty debugger command starts none.
+set(no_debugger ${CMAKE_BINARY_DIR}/wineprefix/no-debugger.stamp)
+if(NOT EXISTS ${no_debugger})
+  execute_process(
+    COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINE} reg add
+      "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"
+      /v Debugger /t REG_SZ /d "" /f
+    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINESERVER} -w
+    TIMEOUT 60)
+  file(TOUCH ${no_debugger})
 endif()
 
 set(CMAKE_CROSSCOMPILING_EMULATOR env ${TROVCONV_WINE_ENVIRONMENT} ${WINE})

@@ -91,16 +91,22 @@ int Describe(HANDLE handle, FileIdentity* id) {
 // trailing dots and spaces), so the file named is the one a plain call
 // would reach. A path already in that form is meant literally and is kept,
 // and so are device names.
+//
+// The full path is made in one call, into room for the longest path the
+// system has (32767 units), never into a buffer sized by asking first: for
+// a name relative to another drive's current folder ("C:run.dat"), Wine's
+// call copies that folder into a heap block of the size it was given and
+// writes past it, and a size query gives it none. One unit more would not
+// do either: Wine keeps the size as a 16-bit byte count.
 std::wstring SystemName(const Path& path) {
   if (path.compare(0, 4, L"\\\\?\\") == 0)
     return path;
-  DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0)
+  const DWORD kLongestPath = 32767;
+  std::wstring full(kLongestPath, L'\0');
+  DWORD length =
+      GetFullPathNameW(path.c_str(), kLongestPath, &full[0], nullptr);
+  if (length == 0 || length >= kLongestPath)
     return path;  // the call that takes it will say what is wrong
-  std::wstring full(size, L'\0');
-  DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-  if (length == 0 || length >= size)
-    return path;
   full.resize(length);
   return ExtendedLength(full);
 }

@@ -1,5 +1,6 @@
 // Runs the built tool on files in a scratch folder and checks everything a
 // user can observe: exit status, both streams, and what is left on disk.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -16,7 +17,9 @@
 #include "timing_writer.h"
 #include "tool_test.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -343,6 +346,29 @@ TEST_F(CliTest, ReportsBrokenPipe) {
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 #endif  // _WIN32
+
+// A capture that never comes, from a pipe no one writes to: the runner must
+// end the tool and fail the test, not wait for ever.
+TEST_F(CliTest, RunnerEndsAToolThatHangs) {
+#ifdef _WIN32
+  const std::string name =
+      "\\\\.\\pipe\\trovconv-" + std::to_string(GetCurrentProcessId()) + ".dat";
+  HANDLE pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
+                                 PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+#else
+  const std::string name = Path("x.dat");
+  ASSERT_EQ(mkfifo(name.c_str(), 0644), 0);
+#endif
+  RunOptions options;
+  options.time_limit_s = 1;
+  ToolRun run;
+  EXPECT_NONFATAL_FAILURE(run = RunTool({name}, options), "the tool hung");
+  EXPECT_EQ(run.status, -1);
+#ifdef _WIN32
+  CloseHandle(pipe);
+#endif
+}
 
 // Nothing is cut from a folder or a name, however long: the timing file
 // goes beside the capture, under its whole name.

@@ -108,27 +108,42 @@ TEST(CliWindows, KeepsTheDrive) {
   ScratchDir here(fs::current_path().string());
   const std::string drive = temp.path().substr(0, 2);
   ASSERT_EQ(drive[1], ':');
-  ASSERT_TRUE(
-      SetEnvironmentVariableA(("=" + drive).c_str(), temp.path().c_str()));
+  ScratchDir top(drive + "\\");
+  ASSERT_FALSE(top.path().empty());
   const std::string full = fs::absolute(here.path()).string() + "\\x.dat";
   ASSERT_EQ(full.substr(1, 2), ":\\");
-  struct {
-    const ScratchDir& dir;  // where the capture is
-    const ScratchDir& from;
-    std::string capture;
-    std::string name;
-  } const rows[] = {{temp, here, drive + "run.dat", "run"},
-                    {here, temp, full, "x"}};
   const CaptureBuilder builder = SmallCapture();
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.capture);
-    ASSERT_TRUE(builder.WriteFile(row.dir / (row.name + ".dat")));
-    ToolRun run = RunTool({row.capture}, In(row.from));
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(Names(row.dir.path()),
-              (std::set<std::string>{row.name + ".dat", row.name + ".tim"}));
-    EXPECT_EQ(Names(row.from.path()).count(row.name + ".tim"), 0u);
+  // The drive's current folder at several lengths too: how far a full path
+  // made into too small a buffer overran depended on it.
+  for (size_t length : {size_t{0}, size_t{30}, size_t{41}, size_t{52},
+                        size_t{63}, size_t{70}}) {
+    const std::string folder =
+        length == 0 ? temp.path()
+                    : top.path() + "\\" +
+                          std::string(length - top.path().size() - 1, 'd');
+    fs::create_directories(folder);
+    ASSERT_TRUE(SetEnvironmentVariableA(("=" + drive).c_str(), folder.c_str()));
+    struct {
+      std::string dir;  // where the capture is
+      std::string from;
+      std::string capture;
+      std::string name;
+    } const rows[] = {{folder, here.path(), drive + "run.dat", "run"},
+                      {here.path(), folder, full, "x"}};
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.capture + " with " + folder);
+      ASSERT_TRUE(builder.WriteFile(row.dir + "\\" + row.name + ".dat"));
+      RunOptions options;
+      options.directory = row.from;
+      ToolRun run = RunTool({row.capture}, options);
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.err, "");
+      EXPECT_EQ(Names(row.dir),
+                (std::set<std::string>{row.name + ".dat", row.name + ".tim"}));
+      EXPECT_EQ(Names(row.from).count(row.name + ".tim"), 0u);
+      fs::remove(row.dir + "\\" + row.name + ".dat");
+      fs::remove(row.dir + "\\" + row.name + ".tim");
+    }
   }
 }
 

@@ -21,15 +21,18 @@ struct RunOptions {
   // the file `watched` and still has it open (kWriting), once it has closed
   // it again (kClosed), or once it has waited 200 ms to open it (kWaiting).
   // Stopped first, it takes the signal exactly there. One that ends before
-  // kWriting comes is run again, up to ten times; one the signal does not
-  // end within ten seconds is ended by SIGALRM. On Windows any signal is a
-  // Ctrl-C, sent once, only where there is a console, and only kWriting is
-  // offered; the status of an interrupted console program counts as that
-  // signal.
+  // kWriting comes is run again, up to ten times. On Windows any signal is
+  // a Ctrl-C, sent once, only where there is a console, and only kWriting
+  // is offered; the status of an interrupted console program counts as
+  // that signal.
   enum class When { kWriting, kClosed, kWaiting };
   int interruption = 0;
   std::string watched{};
   When when = When::kWriting;
+  // A tool still running after this long has hung: it is ended (on POSIX
+  // systems by SIGALRM) and the test fails saying so. A tool that dies by
+  // an exception on Windows fails the test too, with its exception code.
+  int time_limit_s = 20;
 };
 
 // args excludes the program name. On Windows they are bytes in the ANSI code

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -25,14 +26,14 @@ namespace fs = std::filesystem;
     _exit(126);
   // A job started in the background from a script inherits SIGINT ignored,
   // which the tool would keep; and SIGQUIT is not to leave core files.
-  // One that the signal does not end, SIGALRM ends instead: a failure, not
-  // a hung test.
   if (options.interruption != 0) {
     signal(options.interruption, SIG_DFL);
     struct rlimit none = {0, 0};
     setrlimit(RLIMIT_CORE, &none);
-    alarm(10);
   }
+  // The alarm outlives exec: a hung tool is a failure, not a hung test.
+  signal(SIGALRM, SIG_DFL);
+  alarm(static_cast<unsigned>(options.time_limit_s));
   if (options.file_size_limit >= 0) {
     signal(SIGXFSZ, options.ignore_size_signal ? SIG_IGN : SIG_DFL);
     struct rlimit limit;
@@ -147,6 +148,9 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
     if (WIFSIGNALED(wait_status))
       run.signal = WTERMSIG(wait_status);
   }
+  if (run.signal == SIGALRM)
+    ADD_FAILURE() << "the tool hung: ended after " << options.time_limit_s
+                  << " s";
   run.out = ReadBack(out_fd);
   run.err = ReadBack(err_fd);
   return run;

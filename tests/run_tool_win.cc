@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -77,10 +78,11 @@ BOOL WINAPI Survive(DWORD) { return TRUE; }
 // its handler waits for the write under way, and none comes after. Wine
 // delivers the event only to the whole console, and only where there is
 // one; false when it could not be sent, or the tool ended first.
-bool Interrupt(const PROCESS_INFORMATION& process,
-               const std::wstring& watched) {
+bool Interrupt(const PROCESS_INFORMATION& process, const std::wstring& watched,
+               ULONGLONG deadline) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+  while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT &&
+         GetTickCount64() < deadline) {
     if (GetFileAttributesExW(watched.c_str(), GetFileExInfoStandard, &data) &&
         (data.nFileSizeHigh > 0 || data.nFileSizeLow > (1u << 20))) {
       SuspendThread(process.hThread);
@@ -128,16 +130,32 @@ ToolRun RunToolWide(const std::vector<std::wstring>& args,
   if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                      directory.empty() ? nullptr : directory.c_str(), &startup,
                      &process)) {
-    DWORD code;
-    const bool interrupted = options.interruption != 0 &&
-                             Interrupt(process, Widened(options.watched));
-    WaitForSingleObject(process.hProcess, INFINITE);
-    if (GetExitCodeProcess(process.hProcess, &code))
+    const DWORD limit_ms = static_cast<DWORD>(options.time_limit_s) * 1000;
+    const ULONGLONG deadline = GetTickCount64() + limit_ms;
+    const bool interrupted =
+        options.interruption != 0 &&
+        Interrupt(process, Widened(options.watched), deadline);
+    const ULONGLONG now = GetTickCount64();
+    DWORD code = 0;
+    if (WaitForSingleObject(process.hProcess,
+                            now < deadline ? static_cast<DWORD>(deadline - now)
+                                           : 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process.hProcess, STATUS_TIMEOUT);
+      WaitForSingleObject(process.hProcess, limit_ms);
+      ADD_FAILURE() << "the tool hung: ended after " << options.time_limit_s
+                    << " s";
+    } else if (GetExitCodeProcess(process.hProcess, &code)) {
       run.status = static_cast<int>(code);
+    }
     // Ended as an interrupted console program is, as if by the signal.
     if (interrupted && code == STATUS_CONTROL_C_EXIT) {
       run.status = -1;
       run.signal = options.interruption;
+    } else if ((code & 0xC0000000u) == 0xC0000000u) {
+      // An access violation, a stack overrun and the like: the status
+      // alone would read as a large negative number.
+      ADD_FAILURE() << "the tool died by exception 0x" << std::hex
+                    << std::uppercase << code;
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
