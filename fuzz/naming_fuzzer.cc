@@ -1,8 +1,7 @@
 // Names the timing file for arbitrary paths, as bytes (POSIX systems) and as
 // UTF-16 code units (Windows, two input bytes a unit), and checks the name
-// against the naming rules worked out here another way: the path's own
-// drive, folder and base name, whole however long, then ".tim" in place of
-// the extension.
+// against the naming rules: the path's own drive, folder and base name,
+// whole however long, then ".tim" in place of the extension.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -33,38 +32,45 @@ bool IsSeparator(Char c) {
   return c == '/' || c == '\\';
 }
 
-// Walks back from the end: the extension is what follows the last dot of
-// the file part, and the file part what follows the last separator after
-// the drive.
+// The file name: after the drive and the last separator.
 template <typename Char>
-std::basic_string<Char> ExpectedName(const std::basic_string<Char>& path) {
-  const size_t drive = path.size() >= 2 && path[1] == ':' ? 2 : 0;
-  size_t end = path.size();
+bool FileNameHasDot(const std::basic_string<Char>& path, size_t drive) {
   for (size_t k = path.size(); k > drive && !IsSeparator(path[k - 1]); --k) {
-    if (path[k - 1] == '.') {
-      end = k - 1;
-      break;
-    }
+    if (path[k - 1] == '.')
+      return true;
   }
-  std::basic_string<Char> name = path.substr(0, end);
-  for (char c : {'.', 't', 'i', 'm'})
-    name += static_cast<Char>(c);
-  return name;
+  return false;
 }
 
+// The rules, checked on what came out rather than redone: the name is the
+// path with ".tim" after it, less a removed extension; what was removed is
+// the file name's last dot and what follows it, so it holds no other dot
+// and no separator, and never reaches into a drive ("C:"); and where
+// nothing was removed, the file name has no dot to remove.
 template <typename Char>
 void CheckNaming(const std::basic_string<Char>& path) {
   const std::basic_string<Char> got = TimingPathFor(path);
-  Check(got == ExpectedName(path), "name differs from the rules", path, got);
-  const PathParts<Char> parts = SplitPath(path);
-  Check(parts.drive + parts.directory + parts.base + parts.extension == path,
-        "parts do not make up the path", path, got);
-  Check(parts.extension.empty() || parts.extension[0] == '.',
-        "extension does not start at a dot", path, got);
-  Check(parts.directory.empty() || IsSeparator(parts.directory.back()),
-        "folder does not end in a separator", path, got);
-  for (Char c : parts.base + parts.extension)
-    Check(!IsSeparator(c), "separator after the folder", path, got);
+  std::basic_string<Char> tim;
+  for (char c : {'.', 't', 'i', 'm'})
+    tim += static_cast<Char>(c);
+  Check(got.size() >= 4 && got.compare(got.size() - 4, 4, tim) == 0,
+        "does not end in .tim", path, got);
+  const std::basic_string<Char> kept = got.substr(0, got.size() - 4);
+  Check(path.compare(0, kept.size(), kept) == 0, "not the path's own start",
+        path, got);
+  const std::basic_string<Char> removed = path.substr(kept.size());
+  Check(removed.empty() || removed[0] == '.', "removed no extension", path,
+        got);
+  for (size_t k = 1; k < removed.size(); ++k) {
+    Check(removed[k] != '.', "removed more than the last extension", path, got);
+  }
+  const size_t drive = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  Check(!removed.empty() || !FileNameHasDot(path, drive), "kept an extension",
+        path, got);
+  Check(removed.empty() || kept.size() >= drive, "cut into the drive", path,
+        got);
+  for (Char c : removed)
+    Check(!IsSeparator(c), "removed a separator", path, got);
 }
 
 }  // namespace

@@ -21,51 +21,24 @@ bool IsSeparator(Char c) {
 
 }  // namespace
 
-template <typename Char>
-PathParts<Char> SplitPath(const std::basic_string<Char>& path) {
-  PathParts<Char> parts;
-  size_t start = 0;
-  if (path.size() >= 2 && path[1] == Char(':')) {
-    parts.drive = path.substr(0, 2);
-    start = 2;
-  }
-  size_t file_start = start;
-  size_t last_dot = std::basic_string<Char>::npos;
-  for (size_t at = start; at < path.size(); ++at) {
-    if (IsSeparator(path[at]))
-      file_start = at + 1;
-    else if (path[at] == Char('.'))
-      last_dot = at;
-  }
-  size_t file_end = path.size();
-  if (last_dot != std::basic_string<Char>::npos && last_dot >= file_start)
-    file_end = last_dot;
-  parts.directory = path.substr(start, file_start - start);
-  parts.base = path.substr(file_start, file_end - file_start);
-  parts.extension = path.substr(file_end);
-  return parts;
-}
-
-template <typename Char>
-std::basic_string<Char> JoinTimingPath(const PathParts<Char>& parts) {
-  std::basic_string<Char> path = parts.drive + parts.directory;
-  if (!parts.directory.empty() && !IsSeparator(parts.directory.back()))
-    path += Char('\\');
-  path += parts.base;
-  for (char c : {'.', 't', 'i', 'm'})
-    path += Char(c);
-  return path;
-}
-
+// The file name starts after the drive ("C:") and the last separator, its
+// extension at its last dot. Nothing is ever shortened.
 template <typename Char>
 std::basic_string<Char> TimingPathFor(const std::basic_string<Char>& path) {
-  return JoinTimingPath(SplitPath(path));
+  const size_t drive = path.size() >= 2 && path[1] == Char(':') ? 2 : 0;
+  size_t end = path.size();
+  for (size_t at = end; at > drive && !IsSeparator(path[at - 1]); --at) {
+    if (path[at - 1] == Char('.')) {
+      end = at - 1;
+      break;
+    }
+  }
+  std::basic_string<Char> timing = path.substr(0, end);
+  for (char c : {'.', 't', 'i', 'm'})
+    timing += Char(c);
+  return timing;
 }
 
-template PathParts<char> SplitPath(const std::string&);
-template PathParts<wchar_t> SplitPath(const std::wstring&);
-template std::string JoinTimingPath(const PathParts<char>&);
-template std::wstring JoinTimingPath(const PathParts<wchar_t>&);
 template std::string TimingPathFor(const std::string&);
 template std::wstring TimingPathFor(const std::wstring&);
 
@@ -80,15 +53,14 @@ const char* RecordRejection(const Capture& capture, size_t delivered) {
 
 namespace {
 
-// Passes the writer's chunks straight to the file and remembers the first
-// error, after which every write is refused.
+// Passes the writer's chunks straight to the file and remembers the error
+// that stopped it.
 class FileSink : public Sink {
  public:
   explicit FileSink(int fd) : fd_(fd) {}
 
   bool Write(const char* data, size_t size) override {
-    if (error_ == 0)
-      error_ = platform::WriteAll(fd_, data, size);
+    error_ = platform::WriteAll(fd_, data, size);
     return error_ == 0;
   }
 
@@ -122,96 +94,34 @@ int PrintUsage() {
   return 1;
 }
 
-// What OpenTimingFile returns when the file it opened is the capture itself.
-const int kIsTheCapture = -1;
-
-// Nothing has been written to the file: a name this run made goes again.
-void TakeBack(const platform::Path& path, bool existed, int fd) {
-  platform::Close(fd);
-  if (!existed)
-    platform::RemoveFile(path);
-}
-
 // A timing file that is the capture itself, under another name or through a
-// link, would destroy the capture as it is written: the caller refuses it by
-// name before (so a read-only capture still gets the plain reason), and this
-// by what it opened (so a file swapped in between is caught too). Called
-// with interruptions held; returns 0, a system error or kIsTheCapture.
-int OpenTimingFile(const platform::Path& path, bool existed,
-                   const platform::FileIdentity& capture_id, int* fd,
-                   platform::FileIdentity* opened) {
-  int interruption;
-  int error = platform::OpenForWriting(path, fd, &interruption);
-  if (interruption != 0) {
-    if (error == 0)
-      TakeBack(path, existed, *fd);
-    platform::EndByInterruption(interruption);
-  }
-  if (error != 0)
-    return error;
-  error = platform::Identify(*fd, opened);
-  if (error == 0 && platform::SameFile(*opened, capture_id)) {
-    TakeBack(path, existed, *fd);
-    return kIsTheCapture;
-  }
-  // Devices such as /dev/null cannot be truncated and need not be.
-  if (error == 0 && opened->regular)
-    error = platform::TruncateToEmpty(*fd);
-  if (error != 0)
-    platform::Close(*fd);
-  return error;
-}
-
-// An incomplete timing file would pass for a whole one: its own name goes.
-// A link to it stays (the caller emptied the file while it was open), and a
-// device is left alone.
-void RemoveTimingFile(const platform::Path& path,
-                      const platform::FileIdentity& opened) {
-  platform::FileIdentity named;
-  if (opened.regular && platform::IdentifyEntry(path, &named) == 0 &&
-      platform::SameFile(named, opened))
-    platform::RemoveFile(path);
-}
-
+// link, would destroy the capture as it is written: it is refused by name
+// before the open (so a read-only capture still gets the plain reason), and
+// by what the open found (so a file swapped in between is caught too).
 int WriteTimingFileAt(const platform::Path& path,
                       const platform::FileIdentity& capture_id,
                       Capture* capture, int64_t interval) {
   platform::FileIdentity existing;
-  const bool existed = platform::IdentifyPath(path, &existing) == 0;
-  if (existed && platform::SameFile(existing, capture_id))
+  if (platform::IdentifyPath(path, &existing) == 0 &&
+      platform::SameFile(existing, capture_id))
     return RefuseOverwrite();
-  int fd;
-  platform::FileIdentity opened;
-  int error;
-  {
-    // Once it is open an interruption finds the clean-up armed, but not
-    // before the checks: the capture itself is never emptied.
-    platform::InterruptionsHeld held;
-    error = OpenTimingFile(path, existed, capture_id, &fd, &opened);
-    if (error == 0)
-      platform::CleanUpOnInterruption(fd, path, opened);
+  platform::TimingFile timing;
+  if (int error = timing.Open(path))
+    return ReportSystemError(error);
+  if (platform::SameFile(timing.identity(), capture_id)) {
+    timing.Abandon();  // untouched: its bytes are not this run's
+    return RefuseOverwrite();
   }
-  // Messages go out with nothing held: a stalled standard error must not
-  // keep an interruption waiting.
-  if (error != 0)
-    return error == kIsTheCapture ? RefuseOverwrite()
-                                  : ReportSystemError(error);
-  FileSink sink(fd);
-  WriteTimingFile(capture, interval, &sink);
-  {
-    // Closed whole and disarmed in one step, so that a complete file is
-    // never taken for an incomplete one, nor the other way round.
-    platform::InterruptionsHeld held;
+  int error = timing.Empty();
+  if (error == 0) {
+    FileSink sink(timing.fd());
+    WriteTimingFile(capture, interval, &sink);
     error = sink.error();
-    if (error != 0 && opened.regular)
-      platform::TruncateToEmpty(fd);  // so that no link keeps the bytes
-    int close_error = platform::Close(fd);
-    if (error == 0)
-      error = close_error;
-    if (error != 0)
-      RemoveTimingFile(path, opened);
-    platform::NoCleanUpOnInterruption();
   }
+  if (error == 0)
+    error = timing.Commit();
+  else
+    timing.Abandon();
   return error == 0 ? 0 : ReportSystemError(error);
 }
 

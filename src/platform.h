@@ -52,14 +52,6 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b);
 int OpenForReading(const Path& path, int* fd);
 // Reads until size bytes have arrived or the file ends.
 int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered);
-// Creates the file, or opens it as it is: nothing is truncated here, so that
-// the caller can check what it opened before changing it. Called, and
-// returning, with interruptions held (InterruptionsHeld), it lets them
-// through while the open waits (a FIFO with no reader, a stalled share), so
-// that one still ends the wait; it is then returned in *interruption, not
-// acted on (0 when none came), and the caller ends with EndByInterruption
-// once it has taken back what it opened.
-int OpenForWriting(const Path& path, int* fd, int* interruption);
 int Identify(int fd, FileIdentity* id);
 // ENOENT when nothing is there. IdentifyPath follows symbolic links;
 // IdentifyEntry describes the name itself, so a link is never the file it
@@ -74,37 +66,68 @@ int WriteAll(int fd, const void* data, size_t size);
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count);
 int WriteOnce(int fd, const void* data, size_t size, size_t* count);
 int Close(int fd);
+// Another descriptor of the same open file; -1 when none can be had.
+int Duplicate(int fd);
 int RemoveFile(const Path& path);
 
 std::string ErrorText(int error);
 
-// An interruption (Ctrl-C, a closed terminal or console window, a request to
-// terminate) while the timing file is open would leave it cut off, looking
-// whole. From CleanUpOnInterruption until NoCleanUpOnInterruption, one
-// empties the file open as fd and removes path if that name is still the
-// file itself, as after a failed write, and then ends the process as
-// interrupted (by the same signal; on Windows with the status of Ctrl-C).
-// Outside that span an interruption does what it does by default.
-void CleanUpOnInterruption(int fd, const Path& path,
-                           const FileIdentity& opened);
-void NoCleanUpOnInterruption();
-[[noreturn]] void EndByInterruption(int interruption);
-
-// Holds interruptions back, for as long as it lives, so that steps which
-// must not be split (opening and checking the timing file and arming the
-// clean-up; closing it and disarming) are not. An interruption that comes
-// meanwhile is not lost: it is handled when the hold ends.
-class InterruptionsHeld {
+// The timing file, from its open to its end: committed whole, or abandoned
+// after a failed write or close, a refusal, or an interruption (Ctrl-C, a
+// closed terminal or console window, a logoff or shutdown, a request to
+// terminate), which then ends the process as interrupted (by the same
+// signal; on Windows with the status of Ctrl-C). Nothing it leaves behind
+// passes for a whole timing file, and no name of the user's goes. One at a
+// time: an interruption finds it through the platform layer.
+class TimingFile {
  public:
-  InterruptionsHeld();
-  ~InterruptionsHeld();
-  InterruptionsHeld(const InterruptionsHeld&) = delete;
-  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+  TimingFile() = default;
+  TimingFile(const TimingFile&) = delete;
+  TimingFile& operator=(const TimingFile&) = delete;
+
+  // Creates the file, or, when something is there, opens that as it is,
+  // unchanged, so that the caller can check what it is first. The open of
+  // a FIFO or device may wait; an interruption still ends it.
+  int Open(const Path& path);
+  int fd() const { return fd_; }
+  const FileIdentity& identity() const { return identity_; }
+  // Empties a file that was there before: from here on, its bytes are this
+  // run's to write and, if need be, to take back.
+  int Empty();
+  // Closes the file, complete. One whose close fails is abandoned.
+  int Commit();
+  // Empties the file if its bytes are this run's, closes it, and removes
+  // its name if that name was the file itself when opened and still is.
+  // Async-signal-safe: interruptions end here too.
+  void Abandon();
 
  private:
+  // Held for every step of the file's life, so that an interruption finds
+  // the file before or after a step, never halfway through one.
+  class Hold {
+   public:
+    Hold();
+    ~Hold();
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+   private:
 #ifndef _WIN32
-  sigset_t saved_;  // the signal mask it restores
+    sigset_t saved_;  // the signal mask it restores
 #endif
+  };
+
+  // With the file just opened, and held: what it is, and whether its name
+  // is the file itself; from here an interruption abandons it.
+  int Adopt(bool made);
+  void Arm();
+  static void Disarm();
+
+  int fd_ = -1;
+  const Path* path_ = nullptr;
+  FileIdentity identity_ = {0, 0, false};
+  bool owned_ = false;         // made by this run, or emptied by it
+  bool name_is_file_ = false;  // not a link to it, nor anything else
 };
 
 }  // namespace platform

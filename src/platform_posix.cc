@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <setjmp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,14 +25,6 @@ int Described(int result, const struct stat& st, FileIdentity* id) {
 }
 
 }  // namespace
-
-// By default a write past a file size limit, or into a pipe nobody reads any
-// more, kills the process without a word and may leave a cut-off timing file.
-// Ignored, the write fails (EFBIG, EPIPE) and is reported like any other.
-void StartUp() {
-  signal(SIGXFSZ, SIG_IGN);
-  signal(SIGPIPE, SIG_IGN);
-}
 
 bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.volume == b.volume && a.index == b.index;
@@ -92,6 +86,8 @@ int RemoveFile(const Path& path) {
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
+int Duplicate(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
 namespace {
 
 const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
@@ -104,44 +100,85 @@ sigset_t InterruptionSet() {
   return set;
 }
 
-// What an interruption cleans up. Written only while interruptions are held,
-// so the handler never sees half of it.
-struct {
-  int fd;
-  const char* path;
-  FileIdentity opened;
-} timing;
+// The mask the tool started with. A signal blocked then stays blocked, as
+// a parent may hold one pending that is not for the tool to take.
+sigset_t start_mask;
 
-// Only async-signal-safe calls here; the process ends in it, so nothing
-// after it can write to the file again.
-void OnInterruption(int signal_number) {
-  if (timing.opened.regular) {
-    // Emptied or not, a name that is the file itself goes.
-    const int emptied = ftruncate(timing.fd, 0);
-    static_cast<void>(emptied);
-    struct stat st;
-    if (lstat(timing.path, &st) == 0 &&
-        static_cast<uint64_t>(st.st_dev) == timing.opened.volume &&
-        static_cast<uint64_t>(st.st_ino) == timing.opened.index)
-      unlink(timing.path);
-  }
-  // Blocked while this runs, the signal raised again ends the process the
-  // moment the handler returns, so that a shell, make or xargs sees it.
-  signal(signal_number, SIG_DFL);
-  raise(signal_number);
+// What an interruption does: end the process as it would by default
+// (idle), jump out of an open that waits (opening), or abandon the timing
+// file first (armed). The handler runs on this thread, so fences that keep
+// the compiler from moving the writes before a change of phase past it are
+// all it takes for the handler to see them.
+enum Phase { kIdle, kOpening, kArmed };
+volatile sig_atomic_t phase = kIdle;
+TimingFile* armed = nullptr;
+sigjmp_buf waiting_open;
+volatile sig_atomic_t jumped_by = 0;
+
+void SetPhase(Phase next) {
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  phase = next;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
-// The interruption that came while the timing file was being opened.
-volatile sig_atomic_t noted = 0;
+// The signal, raised again with its default action, ends the process as
+// soon as it is let through, so that a shell, make or xargs sees it.
+[[noreturn]] void EndBy(int signal_number) {
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal_number);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  // Not reached: the signal's default action has ended the process.
+  // cppcheck-suppress unreachableCode
+  _exit(128 + signal_number);
+}
 
-void Note(int signal_number) { noted = signal_number; }
+// Only async-signal-safe calls here.
+void OnInterruption(int signal_number) {
+  const sig_atomic_t now = phase;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (now == kOpening) {
+    jumped_by = signal_number;
+    siglongjmp(waiting_open, 1);
+  }
+  if (now == kArmed)
+    armed->Abandon();
+  EndBy(signal_number);
+}
 
-// Gives every interruption the handler, but those ignored when the tool
+// Called held. An interruption that comes while the open waits (a FIFO
+// with no reader), or that came while held, jumps out of it and ends the
+// process. This open never creates, so one cut short has made nothing.
+int OpenWaiting(const Path& path) {
+  if (sigsetjmp(waiting_open, 1) != 0)
+    EndBy(jumped_by);
+  SetPhase(kOpening);
+  sigprocmask(SIG_SETMASK, &start_mask, nullptr);
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int error = errno;
+  const sigset_t set = InterruptionSet();
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+  SetPhase(kIdle);
+  errno = error;
+  return fd;
+}
+
+}  // namespace
+
+// By default a write past a file size limit, or into a pipe nobody reads any
+// more, kills the process without a word and may leave a cut-off timing file.
+// Ignored, the write fails (EFBIG, EPIPE) and is reported like any other.
+// The interruptions get the one handler, but those ignored when the tool
 // started (nohup, or a job started in the background), which stay ignored.
-// Without SA_RESTART, a handled signal makes a waiting open fail with EINTR.
-void HandleInterruptions(void (*handler)(int)) {
+// Without SA_RESTART, a handled signal makes a waiting open fail.
+void StartUp() {
+  signal(SIGXFSZ, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
+  sigprocmask(SIG_SETMASK, nullptr, &start_mask);
   struct sigaction action = {};
-  action.sa_handler = handler;
+  action.sa_handler = OnInterruption;
   action.sa_mask = InterruptionSet();  // one at a time
   for (int signal_number : kInterruptions) {
     struct sigaction previous;
@@ -151,53 +188,35 @@ void HandleInterruptions(void (*handler)(int)) {
   }
 }
 
-}  // namespace
-
-void CleanUpOnInterruption(int fd, const Path& path,
-                           const FileIdentity& opened) {
-  timing = {fd, path.c_str(), opened};
-  HandleInterruptions(OnInterruption);
-}
-
-void NoCleanUpOnInterruption() { HandleInterruptions(SIG_DFL); }
-
-// One that was held before comes in as soon as the mask opens, and is seen
-// before the open; one in the few instructions between that look and the
-// open waits for the next.
-int OpenForWriting(const Path& path, int* fd, int* interruption) {
-  noted = 0;
-  HandleInterruptions(Note);
-  const sigset_t set = InterruptionSet();
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  *fd = -1;
-  int error = EINTR;  // when the interruption came first
-  if (noted == 0) {
-    *fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    error = *fd < 0 ? errno : 0;
+// Created new when nothing is there, so that this run knows for certain
+// whether it made the name. Otherwise what is there is opened as it is; a
+// dangling link, or a name gone meanwhile, gets its file made after all.
+int TimingFile::Open(const Path& path) {
+  Hold hold;
+  path_ = &path;
+  bool made = true;
+  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd_ < 0 && errno == EEXIST) {
+    made = false;
+    fd_ = OpenWaiting(path);
+    if (fd_ < 0 && errno == ENOENT)
+      fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   }
-  sigprocmask(SIG_BLOCK, &set, nullptr);
-  HandleInterruptions(SIG_DFL);
-  *interruption = noted;
-  return error;
+  return fd_ < 0 ? errno : Adopt(made);
 }
 
-void EndByInterruption(int interruption) {
-  signal(interruption, SIG_DFL);
-  const sigset_t set = InterruptionSet();
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  raise(interruption);
-  // Not reached: the signal's default action has ended the process.
-  // cppcheck-suppress unreachableCode
-  _exit(128 + interruption);
+void TimingFile::Arm() {
+  armed = this;
+  SetPhase(kArmed);
 }
 
-InterruptionsHeld::InterruptionsHeld() {
+void TimingFile::Disarm() { SetPhase(kIdle); }
+
+TimingFile::Hold::Hold() {
   const sigset_t set = InterruptionSet();
   sigprocmask(SIG_BLOCK, &set, &saved_);
 }
 
-InterruptionsHeld::~InterruptionsHeld() {
-  sigprocmask(SIG_SETMASK, &saved_, nullptr);
-}
+TimingFile::Hold::~Hold() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
 
 }  // namespace platform

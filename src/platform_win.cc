@@ -136,7 +136,7 @@ int OpenError(const std::wstring& name) {
 }
 
 // Both opens leave the file open to every other reader and writer.
-int Open(const Path& path, int flags, int* fd) {
+int OpenFile(const Path& path, int flags, int* fd) {
   const std::wstring name = SystemName(path);
   if (_wsopen_s(fd, name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
                 _S_IREAD | _S_IWRITE) != 0)
@@ -144,39 +144,56 @@ int Open(const Path& path, int flags, int* fd) {
   return 0;
 }
 
-// Held for every write, and by InterruptionsHeld; ready before main runs.
+// Held for every write and every step of the timing file's life, never
+// across a wait; ready before main runs.
 struct Lock {
   Lock() { InitializeCriticalSection(&section); }
   CRITICAL_SECTION section;
 } writing;
 
-// What an interruption cleans up, written only under the lock.
-struct {
-  bool armed = false;
-  int fd = -1;
-  const Path* path = nullptr;
-  FileIdentity opened = {0, 0, false};
-} timing;
+// Where the timing file is, as the console handler finds it; written only
+// under the lock.
+enum Phase { kIdle, kOpening, kArmed };
+Phase phase = kIdle;
+bool interrupted = false;
+TimingFile* armed = nullptr;
+HANDLE main_thread = nullptr;
 
-// Called on a thread of its own, so the clean-up of a failed write serves.
-// Taking the lock waits out a write under way, and as the lock is never
-// given back, no write follows; the process then ends at once (the default
-// handler would end it only a little later, time enough for the timing file
-// to be opened and half written).
+// With the status an interrupted console program gets by default.
+[[noreturn]] void EndByInterruption() {
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
+}
+
+// Called on a thread of its own. Taking the lock waits out a write under
+// way, and as the lock is never given back, no write follows; the process
+// then ends at once (the default handler would end it only a little later,
+// time enough for the timing file to be opened and half written). Logoff
+// and shutdown end a console program as a closed window does.
+//
+// An open may wait on a share that does not answer. It is cancelled, so
+// that it returns at once, and the main thread, finding the interruption
+// noted, takes back whatever it opened or made and ends the process. An
+// open that cannot be cancelled is given two seconds to return before the
+// process ends all the same.
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
-      event != CTRL_CLOSE_EVENT)
+      event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT &&
+      event != CTRL_SHUTDOWN_EVENT)
     return FALSE;
   EnterCriticalSection(&writing.section);
-  if (timing.armed && timing.opened.regular) {
-    TruncateToEmpty(timing.fd);
-    Close(timing.fd);  // an open file's name cannot go
-    FileIdentity named;
-    if (IdentifyEntry(*timing.path, &named) == 0 &&
-        SameFile(named, timing.opened))
-      RemoveFile(*timing.path);
+  interrupted = true;
+  if (phase == kOpening) {
+    LeaveCriticalSection(&writing.section);
+    for (int tries = 0;
+         tries < 40 && WaitForSingleObject(main_thread, 50) == WAIT_TIMEOUT;
+         ++tries)
+      CancelSynchronousIo(main_thread);
+    EnterCriticalSection(&writing.section);
   }
-  EndByInterruption(SIGINT);
+  if (phase == kArmed)
+    armed->Abandon();
+  EndByInterruption();
 }
 
 }  // namespace
@@ -191,6 +208,8 @@ std::wstring ExtendedLength(const std::wstring& full) {
 }
 
 void StartUp() {
+  main_thread =
+      OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE, GetCurrentThreadId());
   SetConsoleCtrlHandler(OnControl, TRUE);
   // A console tool must never stop to ask about a drive without a disk.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -203,20 +222,13 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 }
 
 int OpenForReading(const Path& path, int* fd) {
-  return Open(path, _O_RDONLY, fd);
+  return OpenFile(path, _O_RDONLY, fd);
 }
 
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
   int got = _read(fd, buffer, Limited(size));
   *count = got < 0 ? 0 : static_cast<size_t>(got);
   return got < 0 ? errno : 0;
-}
-
-// Held, the lock keeps a console event waiting until the open has returned
-// and the clean-up is armed; none is ever noted here.
-int OpenForWriting(const Path& path, int* fd, int* interruption) {
-  *interruption = 0;
-  return Open(path, _O_WRONLY | _O_CREAT, fd);
 }
 
 int Identify(int fd, FileIdentity* id) {
@@ -250,34 +262,50 @@ int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
 
 int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
 
+int Duplicate(int fd) { return _dup(fd); }
+
 int RemoveFile(const Path& path) {
   return _wunlink(SystemName(path).c_str()) != 0 ? errno : 0;
 }
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
-void CleanUpOnInterruption(int fd, const Path& path,
-                           const FileIdentity& opened) {
-  timing.fd = fd;
-  timing.path = &path;
-  timing.opened = opened;
-  timing.armed = true;
+// Created new when nothing is there, so that this run knows for certain
+// whether it made the name; otherwise what is there is opened as it is.
+int TimingFile::Open(const Path& path) {
+  path_ = &path;
+  {
+    Hold hold;
+    phase = kOpening;
+  }
+  bool made = true;
+  int fd = -1;
+  int error = OpenFile(path, _O_WRONLY | _O_CREAT | _O_EXCL, &fd);
+  if (error == EEXIST) {
+    made = false;
+    error = OpenFile(path, _O_WRONLY | _O_CREAT, &fd);
+  }
+  Hold hold;
+  phase = kIdle;
+  fd_ = fd;
+  if (error == 0)
+    error = Adopt(made);
+  if (interrupted) {
+    Abandon();
+    EndByInterruption();
+  }
+  return error;
 }
 
-void NoCleanUpOnInterruption() { timing.armed = false; }
-
-// With the status an interrupted console program gets by default.
-void EndByInterruption(int) {
-  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
-  ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
+void TimingFile::Arm() {
+  armed = this;
+  phase = kArmed;
 }
 
-InterruptionsHeld::InterruptionsHeld() {
-  EnterCriticalSection(&writing.section);
-}
+void TimingFile::Disarm() { phase = kIdle; }
 
-InterruptionsHeld::~InterruptionsHeld() {
-  LeaveCriticalSection(&writing.section);
-}
+TimingFile::Hold::Hold() { EnterCriticalSection(&writing.section); }
+
+TimingFile::Hold::~Hold() { LeaveCriticalSection(&writing.section); }
 
 }  // namespace platform

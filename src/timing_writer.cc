@@ -19,9 +19,7 @@ static_assert(19 + 2 * 20 <= kEdgeSlot,
 // After a failed write nothing more reaches the sink.
 class Output {
  public:
-  // The chunk is filled before it is read: clearing it would cost a pass.
-  // cppcheck-suppress uninitMemberVar
-  explicit Output(Sink* sink) : sink_(sink) {}
+  Output(Sink* sink, char* chunk) : sink_(sink), chunk_(chunk) {}
 
   bool ok() const { return ok_; }
 
@@ -49,18 +47,17 @@ class Output {
 
   void Commit(size_t size) { used_ += size; }
 
-  bool Flush() {
+  void Flush() {
     if (ok_ && used_ > 0)
       ok_ = sink_->Write(chunk_, used_);
     used_ = 0;
-    return ok_;
   }
 
  private:
   Sink* sink_;
+  char* chunk_;  // kChunkSize bytes, filled before they are read
   bool ok_ = true;
   size_t used_ = 0;
-  char chunk_[kChunkSize];
 };
 
 // Digits of a non-negative value, written backwards from end; returns the
@@ -130,8 +127,8 @@ class EdgeLines {
   }
 
   int64_t interval_ = 0;
-  // The one instance is static, so zeroed; Reset clears length_ anyway,
-  // and a slot is read only once its length says it has been formatted.
+  // Reset clears length_, and a slot is read only once its length says it
+  // has been formatted.
   // cppcheck-suppress uninitMemberVarPrivate
   uint8_t length_[kSampleCount];  // 0: not formatted yet
   // cppcheck-suppress uninitMemberVarPrivate
@@ -140,10 +137,18 @@ class EdgeLines {
   char text_[kSampleCount][kEdgeSlot];
 };
 
-// Half a megabyte, too much for a stack: one conversion at a time uses it.
-EdgeLines& SharedEdgeLines() {
-  static EdgeLines lines;  // cppcheck-suppress unassignedVariable
-  return lines;
+// What a conversion works in: 128 KiB of output on its way to the sink and
+// 528 KiB of formatted edge lines. That is too much for a stack (Windows
+// gives a program 1 MiB of it), and static storage costs only the pages a
+// conversion touches; one conversion at a time uses it.
+struct Workspace {
+  char chunk[kChunkSize];
+  EdgeLines lines;
+};
+
+Workspace& SharedWorkspace() {
+  static Workspace workspace;  // cppcheck-suppress unassignedVariable
+  return workspace;
 }
 
 // Copies the name byte for byte, but a line feed in it still becomes a full
@@ -197,12 +202,12 @@ void WriteSignal(Output* out, EdgeLines* lines, Capture* capture, int i) {
 
 }  // namespace
 
-bool WriteTimingFile(Capture* capture, int64_t interval, Sink* out) {
-  Output output(out);
-  EdgeLines& lines = SharedEdgeLines();
-  lines.Reset(interval);
+void WriteTimingFile(Capture* capture, int64_t interval, Sink* out) {
+  Workspace& workspace = SharedWorkspace();
+  Output output(out, workspace.chunk);
+  workspace.lines.Reset(interval);
   output.Append("Timing Diagram Editor v5\r\n");
   for (int i = 0; i < capture->SignalCount() && output.ok(); ++i)
-    WriteSignal(&output, &lines, capture, i);
-  return output.Flush();
+    WriteSignal(&output, &workspace.lines, capture, i);
+  output.Flush();
 }

@@ -20,8 +20,8 @@ class Sink {
 
 // Edits each exported channel's name in place (spaces in its first six bytes
 // become underscores) just before writing it, so later reads of those bytes
-// see the edit. Stops at the first failed write and returns false. Not
-// reentrant: conversions share one table of formatted lines.
-bool WriteTimingFile(Capture* capture, int64_t interval, Sink* out);
+// see the edit. Stops at the first failed write, which the sink reports.
+// Not reentrant: conversions share one workspace.
+void WriteTimingFile(Capture* capture, int64_t interval, Sink* out);
 
 #endif  // TROVCONV_TIMING_WRITER_H_

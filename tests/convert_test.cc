@@ -44,7 +44,9 @@ TEST(OutputNaming, ReplacesTheExtension) {
       {"C:", "C:.tim"},
       {"C", "C.tim"},
       {"./run.dat", "./run.tim"},
-      {"\\\\server\\share\\run.dat", "\\\\server\\share\\run.tim"}};
+      {"\\\\server\\share\\run.dat", "\\\\server\\share\\run.tim"},
+      {"C:/logs.old\\run.v2.dat", "C:/logs.old\\run.v2.tim"},
+      {".:x", ".:x.tim"}};  // a drive's colon, never a name's
   ExpectNaming(cases);
   std::vector<NamingCase<wchar_t>> wide;
   wide.reserve(cases.size());
@@ -89,14 +91,6 @@ TEST(OutputNaming, KeepsLongComponentsWhole) {
   const std::wstring so(300, L'\u30BD');
   ExpectNaming<wchar_t>(
       {{so + L"\\" + so + L".dat", so + L"\\" + so + L".tim"}});
-}
-
-TEST(OutputNaming, SplitKeepsEachComponentAsWritten) {
-  PathParts<char> parts = SplitPath(std::string("C:/logs.old\\run.v2.dat"));
-  EXPECT_EQ(parts.drive, "C:");
-  EXPECT_EQ(parts.directory, "/logs.old\\");
-  EXPECT_EQ(parts.base, "run.v2");
-  EXPECT_EQ(parts.extension, ".dat");
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 std::string Convert(Capture* capture) {
   StringSink sink;
-  EXPECT_TRUE(WriteTimingFile(capture, capture->SampleInterval(), &sink));
+  WriteTimingFile(capture, capture->SampleInterval(), &sink);
+  EXPECT_EQ(sink.refused, 0);
   return sink.text;
 }
 
@@ -251,7 +252,7 @@ TEST(TimingWriter, StopsAtTheFirstFailedWrite) {
   for (size_t room : {0u, 10u, 26u, 40u, 200u}) {
     Capture capture = builder.ToCapture();
     StringSink sink(room);
-    EXPECT_FALSE(WriteTimingFile(&capture, 20, &sink)) << room;
+    WriteTimingFile(&capture, 20, &sink);
     EXPECT_EQ(sink.refused, 1) << room;
     EXPECT_TRUE(StartsWith(whole, sink.text)) << room;
   }
