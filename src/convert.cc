@@ -1,9 +1,7 @@
 #include "convert.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "capture.h"
 #include "platform.h"

@@ -72,27 +72,23 @@ int RemoveFile(const Path& path);
 
 std::string ErrorText(int error);
 
-// The timing file, from its open to its end: committed whole, or abandoned
+// The timing file from its open to its end: committed whole, or abandoned
 // after a failed write or close, a refusal, or an interruption (Ctrl-C, a
-// closed terminal or console window, a logoff or shutdown, a request to
-// terminate), which then ends the process as interrupted (by the same
-// signal; on Windows with the status of Ctrl-C). Nothing it leaves behind
-// passes for a whole timing file, and no name of the user's goes. One at a
-// time: an interruption finds it through the platform layer.
+// closed terminal or window, logoff, shutdown, a request to terminate),
+// which then ends the process by the same signal (on Windows with the
+// status of Ctrl-C). One at a time: an interruption finds it.
 class TimingFile {
  public:
   TimingFile() = default;
   TimingFile(const TimingFile&) = delete;
   TimingFile& operator=(const TimingFile&) = delete;
 
-  // Creates the file, or, when something is there, opens that as it is,
-  // unchanged, so that the caller can check what it is first. The open of
-  // a FIFO or device may wait; an interruption still ends it.
+  // Creates the file, or opens what is there unchanged, for the caller to
+  // check first. An interruption ends an open that waits (a FIFO).
   int Open(const Path& path);
   int fd() const { return fd_; }
   const FileIdentity& identity() const { return identity_; }
-  // Empties a file that was there before: from here on, its bytes are this
-  // run's to write and, if need be, to take back.
+  // From here on the file's bytes are this run's, to write or take back.
   int Empty();
   // Closes the file, complete. One whose close fails is abandoned.
   int Commit();
@@ -104,21 +100,15 @@ class TimingFile {
  private:
   // Held for every step of the file's life, so that an interruption finds
   // the file before or after a step, never halfway through one.
-  class Hold {
-   public:
+  struct Hold {
     Hold();
     ~Hold();
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-   private:
 #ifndef _WIN32
-    sigset_t saved_;  // the signal mask it restores
+    sigset_t saved;  // the signal mask it restores
 #endif
   };
 
-  // With the file just opened, and held: what it is, and whether its name
-  // is the file itself; from here an interruption abandons it.
+  // Held, with the file just opened: from here an interruption abandons it.
   int Adopt(bool made);
   void Arm();
   static void Disarm();

@@ -36,10 +36,7 @@ int OpenForReading(const Path& path, int* fd) {
 }
 
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
-  ssize_t got;
-  do
-    got = read(fd, buffer, size);
-  while (got < 0 && errno == EINTR);
+  const ssize_t got = read(fd, buffer, size);
   *count = got < 0 ? 0 : static_cast<size_t>(got);
   return got < 0 ? errno : 0;
 }
@@ -70,10 +67,7 @@ int TruncateToEmpty(int fd) {
 }
 
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
-  ssize_t put;
-  do
-    put = write(fd, data, size);
-  while (put < 0 && errno == EINTR);
+  const ssize_t put = write(fd, data, size);
   *count = put < 0 ? 0 : static_cast<size_t>(put);
   return put < 0 ? errno : 0;
 }
@@ -100,15 +94,16 @@ sigset_t InterruptionSet() {
   return set;
 }
 
-// The mask the tool started with. A signal blocked then stays blocked, as
-// a parent may hold one pending that is not for the tool to take.
+// A signal blocked when the tool started stays blocked: a parent may hold
+// one pending that is not for the tool to take.
 sigset_t start_mask;
 
-// What an interruption does: end the process as it would by default
-// (idle), jump out of an open that waits (opening), or abandon the timing
-// file first (armed). The handler runs on this thread, so fences that keep
-// the compiler from moving the writes before a change of phase past it are
-// all it takes for the handler to see them.
+// What an interruption does: end the process as by default (idle), jump out
+// of an open that waits (opening), or abandon the timing file first
+// (armed); it never returns to the call it came in, so none fails with
+// EINTR. The handler runs on this thread: fences that keep the compiler
+// from moving writes past a change of phase are all it takes to publish
+// them to it.
 enum Phase { kIdle, kOpening, kArmed };
 volatile sig_atomic_t phase = kIdle;
 TimingFile* armed = nullptr;
@@ -135,7 +130,6 @@ void SetPhase(Phase next) {
   _exit(128 + signal_number);
 }
 
-// Only async-signal-safe calls here.
 void OnInterruption(int signal_number) {
   const sig_atomic_t now = phase;
   std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -148,23 +142,6 @@ void OnInterruption(int signal_number) {
   EndBy(signal_number);
 }
 
-// Called held. An interruption that comes while the open waits (a FIFO
-// with no reader), or that came while held, jumps out of it and ends the
-// process. This open never creates, so one cut short has made nothing.
-int OpenWaiting(const Path& path) {
-  if (sigsetjmp(waiting_open, 1) != 0)
-    EndBy(jumped_by);
-  SetPhase(kOpening);
-  sigprocmask(SIG_SETMASK, &start_mask, nullptr);
-  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  const int error = errno;
-  const sigset_t set = InterruptionSet();
-  sigprocmask(SIG_BLOCK, &set, nullptr);
-  SetPhase(kIdle);
-  errno = error;
-  return fd;
-}
-
 }  // namespace
 
 // By default a write past a file size limit, or into a pipe nobody reads any
@@ -172,7 +149,6 @@ int OpenWaiting(const Path& path) {
 // Ignored, the write fails (EFBIG, EPIPE) and is reported like any other.
 // The interruptions get the one handler, but those ignored when the tool
 // started (nohup, or a job started in the background), which stay ignored.
-// Without SA_RESTART, a handled signal makes a waiting open fail.
 void StartUp() {
   signal(SIGXFSZ, SIG_IGN);
   signal(SIGPIPE, SIG_IGN);
@@ -189,20 +165,30 @@ void StartUp() {
 }
 
 // Created new when nothing is there, so that this run knows for certain
-// whether it made the name. Otherwise what is there is opened as it is; a
-// dangling link, or a name gone meanwhile, gets its file made after all.
+// whether it made the name. What is there may be a FIFO with no reader,
+// whose open waits: an interruption, then or held until then, jumps out of
+// it and ends the process; that open never creates, so it has made
+// nothing. A dangling link, or a name gone meanwhile, gets its file made.
 int TimingFile::Open(const Path& path) {
   Hold hold;
   path_ = &path;
-  bool made = true;
   fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd_ < 0 && errno == EEXIST) {
-    made = false;
-    fd_ = OpenWaiting(path);
-    if (fd_ < 0 && errno == ENOENT)
-      fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  }
-  return fd_ < 0 ? errno : Adopt(made);
+  if (fd_ >= 0 || errno != EEXIST)
+    return fd_ < 0 ? errno : Adopt(true);
+  if (sigsetjmp(waiting_open, 1) != 0)
+    EndBy(jumped_by);
+  SetPhase(kOpening);
+  sigprocmask(SIG_SETMASK, &start_mask, nullptr);
+  fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int error = fd_ < 0 ? errno : 0;
+  const sigset_t set = InterruptionSet();
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+  SetPhase(kIdle);
+  if (error == ENOENT)
+    fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  else if (error != 0)
+    return error;
+  return fd_ < 0 ? errno : Adopt(false);
 }
 
 void TimingFile::Arm() {
@@ -214,9 +200,9 @@ void TimingFile::Disarm() { SetPhase(kIdle); }
 
 TimingFile::Hold::Hold() {
   const sigset_t set = InterruptionSet();
-  sigprocmask(SIG_BLOCK, &set, &saved_);
+  sigprocmask(SIG_BLOCK, &set, &saved);
 }
 
-TimingFile::Hold::~Hold() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+TimingFile::Hold::~Hold() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
 
 }  // namespace platform

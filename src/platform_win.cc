@@ -151,8 +151,7 @@ struct Lock {
   CRITICAL_SECTION section;
 } writing;
 
-// Where the timing file is, as the console handler finds it; written only
-// under the lock.
+// Written only under the lock.
 enum Phase { kIdle, kOpening, kArmed };
 Phase phase = kIdle;
 bool interrupted = false;
@@ -167,15 +166,11 @@ HANDLE main_thread = nullptr;
 
 // Called on a thread of its own. Taking the lock waits out a write under
 // way, and as the lock is never given back, no write follows; the process
-// then ends at once (the default handler would end it only a little later,
-// time enough for the timing file to be opened and half written). Logoff
-// and shutdown end a console program as a closed window does.
-//
-// An open may wait on a share that does not answer. It is cancelled, so
-// that it returns at once, and the main thread, finding the interruption
-// noted, takes back whatever it opened or made and ends the process. An
-// open that cannot be cancelled is given two seconds to return before the
-// process ends all the same.
+// then ends at once (the default handler would end it a little later, time
+// enough to open and half write the timing file). An open that waits on a
+// share that does not answer is cancelled, and the main thread, finding
+// the interruption noted, takes back what it opened or made and ends the
+// process; one that cannot be cancelled has two seconds to return.
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
       event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT &&
@@ -279,15 +274,13 @@ int TimingFile::Open(const Path& path) {
     phase = kOpening;
   }
   bool made = true;
-  int fd = -1;
-  int error = OpenFile(path, _O_WRONLY | _O_CREAT | _O_EXCL, &fd);
+  int error = OpenFile(path, _O_WRONLY | _O_CREAT | _O_EXCL, &fd_);
   if (error == EEXIST) {
     made = false;
-    error = OpenFile(path, _O_WRONLY | _O_CREAT, &fd);
+    error = OpenFile(path, _O_WRONLY | _O_CREAT, &fd_);
   }
   Hold hold;
   phase = kIdle;
-  fd_ = fd;
   if (error == 0)
     error = Adopt(made);
   if (interrupted) {

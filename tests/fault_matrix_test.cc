@@ -202,6 +202,18 @@ Fault NotForRoot(Fault fault) {
   return fault;
 }
 
+RunOptions WithPendingSignal(int signal_number) {
+  RunOptions options;
+  options.pending_signal = signal_number;
+  return options;
+}
+
+RunOptions WithFailing(const char* call) {
+  RunOptions options;
+  options.failing_call = call;
+  return options;
+}
+
 // A full device, where the system has one.
 bool HasFullDevice() {
   std::error_code error;
@@ -368,6 +380,14 @@ std::vector<Fault> Faults() {
       // Complete and closed, the timing file stays.
       Interrupted("signal after the timing file is closed", SIGTERM,
                   After::kConverted, RunOptions::When::kClosed),
+      // A dangling link is followed, as the shell follows it: its file is
+      // made and emptied again, and the user's link stays.
+      Interrupted("interrupted, timing name a dangling symbolic link", SIGTERM,
+                  After::kEmptied, RunOptions::When::kWriting,
+                  [](const Scene& s) {
+                    s.Folder("tgt");
+                    fs::create_symlink("tgt/t.tim", s.Path("x.tim"));
+                  }),
       // Opening a FIFO waits for a reader: a signal must still end it.
       Interrupted(
           "interrupted while the open waits", SIGTERM, After::kUnchanged,
@@ -375,6 +395,24 @@ std::vector<Fault> Faults() {
           [](const Scene& s) { mkfifo(s.Path("x.tim").c_str(), 0644); }),
   };
   faults.insert(faults.end(), interrupted.begin(), interrupted.end());
+  // Not for the tool to take: a supervisor may start it so.
+  faults.push_back({"SIGINT blocked and pending at start", WholeCapture, "",
+                    After::kConverted, true, "x.dat", "x.tim",
+                    WithPendingSignal(SIGINT)});
+  if (kFailingCalls) {
+    // The bytes must not stay behind the link when only the close fails.
+    faults.push_back({"close of the timing file fails, name a symbolic link",
+                      [](Scene& s) {
+                        s.Put("old.tim", OldTiming());  // the failing name
+                        fs::create_symlink("old.tim", s.Path("x.tim"));
+                        return WholeCapture(s);
+                      },
+                      SystemError(EIO), After::kEmptied, false, "x.dat",
+                      "x.tim", WithFailing("close")});
+    faults.push_back({"identifying a new timing file fails", WholeCapture,
+                      SystemError(EIO), After::kRemoved, false, "x.dat",
+                      "x.tim", WithFailing("fstat")});
+  }
   if (HasFullDevice()) {
     faults.push_back({"disk full",
                       [](const Scene& s) {

@@ -33,7 +33,19 @@ struct RunOptions {
   // systems by SIGALRM) and the test fails saying so. A tool that dies by
   // an exception on Windows fails the test too, with its exception code.
   int time_limit_s = 20;
+  // POSIX systems: a signal that the tool starts with blocked and pending,
+  // as some supervisors start their jobs; and a call ("close" or "fstat")
+  // that fails with EIO on the timing file, as on a network file system,
+  // where the build has the library that does it (kFailingCalls).
+  int pending_signal = 0;
+  std::string failing_call{};
 };
+
+#ifdef TROVCONV_FAILING_CALLS
+constexpr bool kFailingCalls = true;
+#else
+constexpr bool kFailingCalls = false;
+#endif
 
 // args excludes the program name. On Windows they are bytes in the ANSI code
 // page, as the tool receives them.

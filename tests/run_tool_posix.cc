@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "run_tool.h"
 
@@ -18,8 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // In the child, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void ExecTool(char* const* argv, const RunOptions& options,
-                           int out_fd, int err_fd) {
+[[noreturn]] void ExecTool(char* const* argv, char* const* envp,
+                           const RunOptions& options, int out_fd, int err_fd) {
   if (dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0)
     _exit(126);
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
@@ -42,7 +43,15 @@ namespace fs = std::filesystem;
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
       _exit(126);
   }
-  execv(TROVCONV_PATH, argv);
+  if (options.pending_signal != 0) {
+    signal(options.pending_signal, SIG_DFL);  // an ignored one is dropped
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, options.pending_signal);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    raise(options.pending_signal);
+  }
+  execve(TROVCONV_PATH, argv, envp);
   _exit(127);
 }
 
@@ -135,10 +144,23 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
   for (const std::string& arg : args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  std::vector<std::string> settings;
+#ifdef TROVCONV_FAILING_CALLS
+  if (!options.failing_call.empty()) {
+    settings = {"LD_PRELOAD=" TROVCONV_FAILING_CALLS,
+                "TROVCONV_FAILING_CALL=" + options.failing_call};
+  }
+#endif
+  std::vector<char*> envp;
+  for (char** at = environ; *at != nullptr; ++at)
+    envp.push_back(*at);
+  for (std::string& setting : settings)
+    envp.push_back(&setting[0]);
+  envp.push_back(nullptr);
   std::fflush(nullptr);
   pid_t pid = fork();
   if (pid == 0)
-    ExecTool(argv.data(), options, out_fd, err_fd);
+    ExecTool(argv.data(), envp.data(), options, out_fd, err_fd);
   *interrupted =
       pid > 0 && options.interruption != 0 && Interrupt(pid, options);
   int wait_status = 0;
