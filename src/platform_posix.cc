@@ -116,15 +116,15 @@ void SetPhase(Phase next) {
   std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
-// The signal, raised again with its default action, ends the process as
-// soon as it is let through, so that a shell, make or xargs sees it.
+// The signal, let through and raised again with its default action, ends
+// the process, so that a shell, make or xargs sees it.
 [[noreturn]] void EndBy(int signal_number) {
   signal(signal_number, SIG_DFL);
-  raise(signal_number);
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, signal_number);
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  raise(signal_number);
   // Not reached: the signal's default action has ended the process.
   // cppcheck-suppress unreachableCode
   _exit(128 + signal_number);

@@ -31,6 +31,7 @@ Function Next(const char* name) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int close(int fd) {
   const bool fail = FailsOnTimingFile("close", fd);
   const int result = Next<int (*)(int)>("close")(fd);
@@ -40,6 +41,7 @@ extern "C" int close(int fd) {
   return -1;
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int fstat(int fd, struct stat* st) {
   if (FailsOnTimingFile("fstat", fd)) {
     errno = EIO;

@@ -402,7 +402,7 @@ std::vector<Fault> Faults() {
   if (kFailingCalls) {
     // The bytes must not stay behind the link when only the close fails.
     faults.push_back({"close of the timing file fails, name a symbolic link",
-                      [](Scene& s) {
+                      [](const Scene& s) {
                         s.Put("old.tim", OldTiming());  // the failing name
                         fs::create_symlink("old.tim", s.Path("x.tim"));
                         return WholeCapture(s);
