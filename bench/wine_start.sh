@@ -16,8 +16,15 @@ trap 'rm -rf "$work"' EXIT
 cp "$capture" "$work/x.dat" || exit 2
 cd "$work" || exit 2
 
+# A failed conversion is no timing: it says what failed, and the benchmark
+# cannot run.
 convert() {
-  timeout 60 wine "$1" x.dat >/dev/null 2>&1 && rm x.tim
+  timeout 60 wine "$1" x.dat >/dev/null 2>"$work/err"
+  status=$?
+  [ $status = 0 ] && rm x.tim && return 0
+  echo "$1 did not convert $capture (status $status):" >&2
+  cat "$work/err" >&2
+  exit 2
 }
 
 # The DLLs loaded by the tool's own thread, from Wine's trace of them.
@@ -34,7 +41,7 @@ dlls() {
 # Microseconds of each run, one a line; the server stays up between
 # them, as in a user's session.
 for exe in "$protected" "$plain"; do
-  convert "$exe" || { echo "$exe did not convert $capture" >&2; exit 2; }
+  convert "$exe"
 done
 : >"$work/protected.us"
 : >"$work/plain.us"
@@ -43,7 +50,7 @@ while [ "$i" -lt "$runs" ]; do
   for build in protected plain; do
     eval exe=\$$build
     start=$(date +%s%N)
-    convert "$exe" || exit 2
+    convert "$exe"
     echo $((($(date +%s%N) - start) / 1000)) >>"$work/$build.us"
   done
   i=$((i + 1))
