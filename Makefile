@@ -35,9 +35,10 @@ bench-windows:
 	  build/windows/trovconv.exe build/windows-plain/trovconv.exe \
 	  examples/example.dat
 
-# Builds the Debian package, build/default/trovconv_<version>_amd64.deb.
+# Builds the Debian package, build/default/trovconv_<version>_amd64.deb;
+# with umask 022, as the modes of its members follow it.
 deb:
-	cmake --workflow --preset deb
+	umask 022 && cmake --workflow --preset deb
 
 # Builds the RPM, build/rpm/trovconv-<version>-1.x86_64.rpm.
 rpm:

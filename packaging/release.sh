@@ -22,12 +22,16 @@ export TZ LC_ALL
 
 # package NAME TOOLCHAIN GENERATOR: one package in $work/NAME, copied to $out.
 package() {
-  rm -rf "$work/$1"
   set -- "$1" "${2:+--toolchain=$root/cmake/$2.cmake}" "$3"
+  # Windows has the one kind of package.
+  kind=-DTROVCONV_PACKAGE=$3
+  [ "$3" = ZIP ] && kind=
   cmake -S "$root" -B "$work/$1" ${2:+"$2"} -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DBUILD_TESTING=OFF ${2:+-DTROVCONV_PACKAGE="$3"} >"$work/$1.log"
+    -DBUILD_TESTING=OFF $kind >"$work/$1.log"
   cmake --build "$work/$1" -j 2 >>"$work/$1.log"
-  (cd "$work/$1" && cpack -G "$3" >>"$work/$1.log")
+  # A .deb's three members get the modes the umask gives; nothing in CPack
+  # sets them.
+  (umask 022 && cd "$work/$1" && cpack -G "$3" >>"$work/$1.log")
   cp "$work/$1"/trovconv*."$(echo "$3" | tr A-Z a-z)" "$out/"
 }
 
