@@ -45,7 +45,8 @@ for file in $(cat "$work/files-a"); do
   fail "$file differs"
   timeout 600 diffoscope --text - "$a/$file" "$b/$file"
 done
-echo "SHA256SUMS: $(sha256sum <"$a/SHA256SUMS")"
+echo "SHA256SUMS: $(sha256sum "$a/SHA256SUMS")"
+echo "SHA256SUMS: $(sha256sum "$b/SHA256SUMS")"
 
 [ $failed = 0 ] && echo "make release: the same bytes twice"
 exit $failed
