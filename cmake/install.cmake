@@ -96,11 +96,12 @@ if(TROVCONV_PACKAGE STREQUAL "DEB")
     # architecture then. The cross toolchain's copy of it says which
     # version the tool was linked against: the one dependency it has
     # (tests/check_deb.sh checks that it needs nothing else).
-    set(shlibs /var/lib/dpkg/info/libc6-${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}-cross.shlibs)
+    set(cross_libc libc6-${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}-cross)
+    set(shlibs /var/lib/dpkg/info/${cross_libc}.shlibs)
     file(STRINGS ${shlibs} libc REGEX "^libc 6 ")
     if(NOT libc MATCHES " libc6:[a-z0-9]+ (\\(>= [^)]+\\))$")
-      message(FATAL_ERROR "no C library version in ${shlibs} (Debian package: "
-        "libc6-${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}-cross)")
+      message(FATAL_ERROR "no C library version in ${shlibs} "
+        "(Debian package: ${cross_libc})")
     endif()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 ${CMAKE_MATCH_1}")
   endif()
