@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test bench bench-windows deb rpm sanitize fuzz lint clean
+.PHONY: example test bench bench-windows deb rpm release sanitize fuzz lint clean
 
 EXAMPLE_DIR := build/example
 
@@ -35,13 +35,19 @@ bench-windows:
 	  build/windows/trovconv.exe build/windows-plain/trovconv.exe \
 	  examples/example.dat
 
-# Builds the Debian package, build/default/trovconv_<version>_amd64.deb.
+# Builds the Debian package, build/default/trovconv_<version>_amd64.deb;
+# with umask 022, as the modes of its members follow it.
 deb:
-	cmake --workflow --preset deb
+	umask 022 && cmake --workflow --preset deb
 
 # Builds the RPM, build/rpm/trovconv-<version>-1.x86_64.rpm.
 rpm:
 	cmake --workflow --preset rpm
+
+# Every release package, and SHA256SUMS, in build/release (README.md,
+# Install): the same bytes from any clone of the same commit.
+release:
+	sh packaging/release.sh build/release
 
 # The suite under the sanitizers, the fuzzers for a minute, and the static
 # checks (README.md, Hardening).

@@ -29,7 +29,12 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 # Fortified calls need the optimiser; every configuration here has it on.
 add_compile_options(-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3
   -D_GLIBCXX_ASSERTIONS -fstack-protector-strong -fstack-clash-protection)
+# Each architecture's own control-flow protection: on arm64 pointer
+# authentication of return addresses and branch target marks; armhf has
+# none, and the options above are all it gets, as in Debian's own packages.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
   add_compile_options(-fcf-protection=full)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+  add_compile_options(-mbranch-protection=standard)
 endif()
 add_link_options(-Wl,-z,relro,-z,now -Wl,-z,noexecstack)

@@ -17,6 +17,10 @@ set(CPACK_PACKAGE_HOMEPAGE_URL "https://example.org/trovconv")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${CMAKE_CURRENT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
+# Folders as every package has them, whatever the umask of who builds it.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+  WORLD_READ WORLD_EXECUTE)
 
 if(WIN32)
   # Unpacked anywhere and run from there: everything side by side.
@@ -76,7 +80,31 @@ if(TROVCONV_PACKAGE STREQUAL "DEB")
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # dependencies as dpkg-shlibdeps finds
+  if(NOT CMAKE_CROSSCOMPILING)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # as dpkg-shlibdeps finds them
+  else()
+    # CPack names the machine it runs on; the package is for the target,
+    # in Debian's name for it.
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+      set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+    elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
+      set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+    endif()
+    # dpkg-shlibdeps finds a foreign C library only where that
+    # architecture's own libc6 is installed, and qualifies it with the
+    # architecture then. The cross toolchain's copy of it says which
+    # version the tool was linked against: the one dependency it has
+    # (tests/check_deb.sh checks that it needs nothing else).
+    set(cross_libc libc6-${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}-cross)
+    set(shlibs /var/lib/dpkg/info/${cross_libc}.shlibs)
+    file(STRINGS ${shlibs} libc REGEX "^libc 6 ")
+    if(NOT libc MATCHES " libc6:[a-z0-9]+ (\\(>= [^)]+\\))$")
+      message(FATAL_ERROR "no C library version in ${shlibs} "
+        "(Debian package: ${cross_libc})")
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 ${CMAKE_MATCH_1}")
+  endif()
 else()
   # Where Fedora, RHEL and openSUSE keep every package's licence.
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/licenses/trovconv)
@@ -86,7 +114,18 @@ else()
   set(CPACK_RPM_PACKAGE_GROUP "Applications/Engineering")
   set(CPACK_RPM_PACKAGE_SUMMARY
     "Converts trovik QV-7 capture files into Carvendel timing files")
-  set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}")
+  # No build host and no build time: rpmbuild takes the time from
+  # SOURCE_DATE_EPOCH, for the header and as the latest any file may have.
+  # Its strip and objdump must be the ones for the target's machine code.
+  set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}
+%define _buildhost reproducible
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define __strip ${CMAKE_STRIP}
+%define __objdump ${CMAKE_OBJDUMP}")
+  if(CMAKE_CROSSCOMPILING)
+    set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
+  endif()
   # The file system package owns these; the package only what it adds.
   set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
     /usr/share/man /usr/share/man/man1 /usr/share/licenses)

@@ -4,7 +4,8 @@
 #   check_deb.sh PACKAGE TOOL CAPTURE
 # lintian, pedantic, must report nothing; it is unpacked into a scratch
 # root, where its tool must be hardened and behave as TOOL, the tree's own
-# build (checks.sh, check_installed).
+# build (checks.sh, check_installed), under EMULATOR for another
+# architecture (checks.sh).
 set -u
 package=$1
 tool=$2

@@ -3,7 +3,8 @@
 #   check_rpm.sh PACKAGE TOOL CAPTURE
 # rpmlint, with packaging/rpmlint.toml, must report nothing; it is unpacked
 # into a scratch root, where its tool must be hardened and behave as TOOL,
-# the tree's own build (checks.sh, check_installed).
+# the tree's own build (checks.sh, check_installed), under EMULATOR for
+# another architecture (checks.sh).
 set -u
 package=$1
 tool=$2
