@@ -44,13 +44,13 @@ deb:
 rpm:
 	cmake --workflow --preset rpm
 
-# Every release package, and SHA256SUMS, in build/release (README.md,
-# Install): the same bytes from any clone of the same commit.
+# Every release package, and SHA256SUMS, in build/release: the same bytes
+# from any clone of the same commit (CONTRIBUTING.md, Packages and releases).
 release:
 	sh packaging/release.sh build/release
 
 # The suite under the sanitizers, the fuzzers for a minute, and the static
-# checks (README.md, Hardening).
+# checks (CONTRIBUTING.md, Hardening).
 sanitize:
 	cmake --workflow --preset sanitize
 
