@@ -59,8 +59,10 @@ int TimingFile::Empty() {
   return error;
 }
 
-// A close can report a write that failed late, as on a network file system;
-// the copy keeps the file open past it, so that it can still be emptied.
+// A close can report a write that failed late, as on a network file system
+// under Linux; the copy keeps the file open past it, so that it can still
+// be emptied. (Windows reports such a failure, if at all, after the tool
+// has ended.)
 int TimingFile::Commit() {
   Hold hold;
   const int spare = Duplicate(fd_);

@@ -144,8 +144,8 @@ int OpenFile(const Path& path, int flags, int* fd) {
   return 0;
 }
 
-// Held for every write and every step of the timing file's life, never
-// across a wait; ready before main runs.
+// Held for every write and every step of the timing file's life, but not
+// for the open, which may wait; ready before main runs.
 struct Lock {
   Lock() { InitializeCriticalSection(&section); }
   CRITICAL_SECTION section;
@@ -178,12 +178,12 @@ BOOL WINAPI OnControl(DWORD event) {
     return FALSE;
   EnterCriticalSection(&writing.section);
   interrupted = true;
-  if (phase == kOpening) {
+  // Held, the lock keeps the main thread in the open while it is cancelled,
+  // so that nothing after the open is.
+  for (int tries = 0; phase == kOpening && tries < 40; ++tries) {
+    CancelSynchronousIo(main_thread);
     LeaveCriticalSection(&writing.section);
-    for (int tries = 0;
-         tries < 40 && WaitForSingleObject(main_thread, 50) == WAIT_TIMEOUT;
-         ++tries)
-      CancelSynchronousIo(main_thread);
+    WaitForSingleObject(main_thread, 50);
     EnterCriticalSection(&writing.section);
   }
   if (phase == kArmed)
@@ -266,7 +266,9 @@ int RemoveFile(const Path& path) {
 std::string ErrorText(int error) { return std::strerror(error); }
 
 // Created new when nothing is there, so that this run knows for certain
-// whether it made the name; otherwise what is there is opened as it is.
+// whether it made the name; otherwise what is there is opened, unchanged
+// (or made, if it has gone meanwhile: this run then takes it for not its
+// own).
 int TimingFile::Open(const Path& path) {
   path_ = &path;
   {
