@@ -59,10 +59,8 @@ int TimingFile::Empty() {
   return error;
 }
 
-// A close can report a write that failed late, as on a network file system
-// under Linux; the copy keeps the file open past it, so that it can still
-// be emptied. (Windows reports such a failure, if at all, after the tool
-// has ended.)
+// A close can report a write that failed late (a network file system on
+// Linux; Windows tells only later): the copy keeps the file to empty.
 int TimingFile::Commit() {
   Hold hold;
   const int spare = Duplicate(fd_);

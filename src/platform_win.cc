@@ -178,8 +178,7 @@ BOOL WINAPI OnControl(DWORD event) {
     return FALSE;
   EnterCriticalSection(&writing.section);
   interrupted = true;
-  // Held, the lock keeps the main thread in the open while it is cancelled,
-  // so that nothing after the open is.
+  // Held, the lock keeps the main thread in the open while it is cancelled.
   for (int tries = 0; phase == kOpening && tries < 40; ++tries) {
     CancelSynchronousIo(main_thread);
     LeaveCriticalSection(&writing.section);
@@ -266,9 +265,8 @@ int RemoveFile(const Path& path) {
 std::string ErrorText(int error) { return std::strerror(error); }
 
 // Created new when nothing is there, so that this run knows for certain
-// whether it made the name; otherwise what is there is opened, unchanged
-// (or made, if it has gone meanwhile: this run then takes it for not its
-// own).
+// whether it made the name; otherwise what is there is opened unchanged
+// (or made, if it went meanwhile, though not taken for this run's).
 int TimingFile::Open(const Path& path) {
   path_ = &path;
   {
