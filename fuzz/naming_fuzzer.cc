@@ -59,18 +59,16 @@ void CheckNaming(const std::basic_string<Char>& path) {
   Check(path.compare(0, kept.size(), kept) == 0, "not the path's own start",
         path, got);
   const std::basic_string<Char> removed = path.substr(kept.size());
-  Check(removed.empty() || removed[0] == '.', "removed no extension", path,
-        got);
-  for (size_t k = 1; k < removed.size(); ++k) {
-    Check(removed[k] != '.', "removed more than the last extension", path, got);
+  for (size_t k = 0; k < removed.size(); ++k) {
+    Check(k == 0 ? removed[k] == '.'
+                 : removed[k] != '.' && !IsSeparator(removed[k]),
+          "removed more or less than the last extension", path, got);
   }
   const size_t drive = path.size() >= 2 && path[1] == ':' ? 2 : 0;
   Check(!removed.empty() || !FileNameHasDot(path, drive), "kept an extension",
         path, got);
   Check(removed.empty() || kept.size() >= drive, "cut into the drive", path,
         got);
-  for (Char c : removed)
-    Check(!IsSeparator(c), "removed a separator", path, got);
 }
 
 }  // namespace

@@ -36,16 +36,10 @@ struct RunOptions {
   // POSIX systems: a signal that the tool starts with blocked and pending,
   // as some supervisors start their jobs; and a call ("close" or "fstat")
   // that fails with EIO on the timing file, as on a network file system,
-  // where the build has the library that does it (kFailingCalls).
+  // where the build has the library that does it (TROVCONV_FAILING_CALLS).
   int pending_signal = 0;
   std::string failing_call{};
 };
-
-#ifdef TROVCONV_FAILING_CALLS
-constexpr bool kFailingCalls = true;
-#else
-constexpr bool kFailingCalls = false;
-#endif
 
 // args excludes the program name. On Windows they are bytes in the ANSI code
 // page, as the tool receives them.
