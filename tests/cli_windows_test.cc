@@ -105,22 +105,19 @@ TEST(CliWindows, DoubleByteNamesKeepTheirSecondByte) {
 // lost drive would put the timing file in the wrong folder.
 TEST(CliWindows, KeepsTheDrive) {
   ScratchDir temp;
-  ScratchDir here(fs::current_path().string());
   const std::string drive = temp.path().substr(0, 2);
   ASSERT_EQ(drive[1], ':');
   ScratchDir top(drive + "\\");
   ASSERT_FALSE(top.path().empty());
-  const std::string full = fs::absolute(here.path()).string() + "\\x.dat";
-  ASSERT_EQ(full.substr(1, 2), ":\\");
   const CaptureBuilder builder = SmallCapture();
-  // The drive's current folder at several lengths too: how far a full path
+  // The drive's current folder at several lengths: how far a full path
   // made into too small a buffer overran depended on it.
-  for (size_t length : {size_t{0}, size_t{30}, size_t{41}, size_t{52},
-                        size_t{63}, size_t{70}}) {
+  for (size_t length : {30u, 41u, 52u, 63u, 70u}) {
+    ScratchDir here(fs::current_path().string());
+    const std::string full = fs::absolute(here.path()).string() + "\\x.dat";
+    ASSERT_EQ(full.substr(1, 2), ":\\");
     const std::string folder =
-        length == 0 ? temp.path()
-                    : top.path() + "\\" +
-                          std::string(length - top.path().size() - 1, 'd');
+        top.path() + "\\" + std::string(length - top.path().size() - 1, 'd');
     fs::create_directories(folder);
     ASSERT_TRUE(SetEnvironmentVariableA(("=" + drive).c_str(), folder.c_str()));
     struct {
@@ -141,8 +138,6 @@ TEST(CliWindows, KeepsTheDrive) {
       EXPECT_EQ(Names(row.dir),
                 (std::set<std::string>{row.name + ".dat", row.name + ".tim"}));
       EXPECT_EQ(Names(row.from).count(row.name + ".tim"), 0u);
-      fs::remove(row.dir + "\\" + row.name + ".dat");
-      fs::remove(row.dir + "\\" + row.name + ".tim");
     }
   }
 }
