@@ -35,29 +35,22 @@ set(TROVCONV_WINE_ENVIRONMENT_1252 ${TROVCONV_WINE_COMMON}
   LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 TROVCONV_CODE_PAGE=1252)
 
 # A new prefix takes seconds to make and says so on standard error: make it
-# now, so that no test sees that.
+# now, so that no test sees that. In it, a program that crashes must end at
+# once with its exception code, for the test to report: by default Wine
+# starts its debugger on it, which can hang with the crashed process. An
+# empty debugger command starts none.
 if(NOT EXISTS ${CMAKE_BINARY_DIR}/wineprefix/system.reg)
   message(STATUS "Creating the Wine prefix for the tests")
   execute_process(
     COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINE} wineboot -i
-    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
-  execute_process(COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINESERVER} -w
-    TIMEOUT 60)
-endif()
-
-# A program that crashes must end at once with its exception code, for the
-# test to report: by default Wine starts its debugger on it, which can hang
-# with the crashed process. An empty debugger command starts none.
-set(no_debugger ${CMAKE_BINARY_DIR}/wineprefix/no-debugger.stamp)
-if(NOT EXISTS ${no_debugger})
+    TIMEOUT 300 COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
   execute_process(
     COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINE} reg add
       "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"
       /v Debugger /t REG_SZ /d "" /f
-    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
+    TIMEOUT 60 COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
   execute_process(COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINESERVER} -w
     TIMEOUT 60)
-  file(TOUCH ${no_debugger})
 endif()
 
 set(CMAKE_CROSSCOMPILING_EMULATOR env ${TROVCONV_WINE_ENVIRONMENT} ${WINE})
