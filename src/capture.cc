@@ -4,7 +4,7 @@
 
 namespace {
 
-const uint8_t kMagic[4] = {0xFF, 0xAA, 0x03, 0x70};
+const uint8_t kMagic[kMagicSize] = {0xFF, 0xAA, 0x03, 0x70};
 
 size_t NameOffset(int i) {
   return kNameRecordOffset + kNameRecordStride * static_cast<size_t>(i);
@@ -12,9 +12,11 @@ size_t NameOffset(int i) {
 
 }  // namespace
 
-bool Capture::HasMagic() const {
+bool StartsWithMagic(const uint8_t* bytes) {
   return std::memcmp(bytes, kMagic, sizeof kMagic) == 0;
 }
+
+bool Capture::HasMagic() const { return StartsWithMagic(bytes); }
 
 int Capture::SignalCount() const {
   return static_cast<int8_t>(bytes[kSignalCountOffset]);

@@ -16,6 +16,11 @@ constexpr size_t kMapStride = 8;
 constexpr size_t kTimebaseOffset = 998;
 constexpr size_t kSignalCountOffset = 1054;
 
+constexpr size_t kMagicSize = 4;
+
+// Whether bytes, kMagicSize of them, open a capture file.
+bool StartsWithMagic(const uint8_t* bytes);
+
 // The record is held whole and is writable: the writer edits channel names in
 // place, and later reads of the same bytes (maps, samples) must see the edit.
 struct Capture {

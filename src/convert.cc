@@ -1,7 +1,10 @@
 #include "convert.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 #include "capture.h"
 #include "platform.h"
@@ -70,9 +73,18 @@ class FileSink : public Sink {
 };
 
 int ReportSystemError(int error) {
-  std::fprintf(stderr, "%s: %s\n", kToolName,
-               platform::ErrorText(error).c_str());
+  std::fprintf(stderr, "%s: %s\n", kToolName, platform::ErrorText(error));
   return 1;
+}
+
+// Under a tight memory limit the exception that reports a failed
+// allocation may find no memory either, and end the process with an abort.
+// Nothing allocates while the timing file is open, so there is nothing to
+// take back here.
+[[noreturn]] void OnOutOfMemory() {
+  ReportSystemError(ENOMEM);
+  std::fflush(stderr);
+  std::_Exit(1);
 }
 
 int Reject(const char* message) {
@@ -82,6 +94,43 @@ int Reject(const char* message) {
 
 int RefuseOverwrite() {
   return Reject("trovconv: timing file would overwrite the capture file\n");
+}
+
+// Letter case compared the way the file systems that ignore it compare it,
+// at least for ASCII. Left out: the case rules of other scripts (exFAT's and
+// NTFS's tables have them, FAT's follow its code page), where only the
+// check by identity after the open can tell.
+template <typename Char>
+bool EqualIgnoringCase(const std::basic_string<Char>& a,
+                       const std::basic_string<Char>& b) {
+  auto lower = [](Char c) {
+    return c >= Char('A') && c <= Char('Z') ? Char(c - 'A' + 'a') : c;
+  };
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  }
+  return true;
+}
+
+// A timing file never starts as a capture does: a file at the timing name
+// that does is some capture, never an earlier conversion. Only a plain file
+// that can be read is looked at, through the same name, and only if that
+// is still the file opened.
+bool HoldsCapture(const platform::Path& path,
+                  const platform::FileIdentity& timing_id) {
+  int fd;
+  if (!timing_id.regular || platform::OpenWithoutWaiting(path, &fd) != 0)
+    return false;
+  platform::FileIdentity id;
+  uint8_t start[kMagicSize];
+  size_t delivered = 0;
+  if (platform::Identify(fd, &id) == 0 && platform::SameFile(id, timing_id))
+    platform::ReadUpTo(fd, start, sizeof start, &delivered);
+  platform::Close(fd);
+  return delivered == sizeof start && StartsWithMagic(start);
 }
 
 int PrintUsage() {
@@ -95,20 +144,33 @@ int PrintUsage() {
 // A timing file that is the capture itself, under another name or through a
 // link, would destroy the capture as it is written: it is refused by name
 // before the open (so a read-only capture still gets the plain reason), and
-// by what the open found (so a file swapped in between is caught too).
-int WriteTimingFileAt(const platform::Path& path,
+// by what the open found (so a file swapped in between is caught too). A
+// name that differs from the capture's only in letter case is the capture
+// on a file system that ignores case, some of which give each spelling an
+// identity of its own; nothing in the name tells such a file system from
+// another, so the name is refused everywhere.
+int WriteTimingFileAt(const platform::Path& capture_path,
                       const platform::FileIdentity& capture_id,
                       Capture* capture, int64_t interval) {
+  const platform::Path path = TimingPathFor(capture_path);
   platform::FileIdentity existing;
-  if (platform::IdentifyPath(path, &existing) == 0 &&
-      platform::SameFile(existing, capture_id))
+  if (EqualIgnoringCase(path, capture_path) ||
+      (platform::IdentifyPath(path, &existing) == 0 &&
+       platform::SameFile(existing, capture_id)))
     return RefuseOverwrite();
   platform::TimingFile timing;
-  if (int error = timing.Open(path))
+  if (int error = timing.Open(path)) {
+    if (error == platform::kWrittenByAnotherRun)
+      return Reject("trovconv: timing file is being written by another run\n");
     return ReportSystemError(error);
+  }
   if (platform::SameFile(timing.identity(), capture_id)) {
     timing.Abandon();  // untouched: its bytes are not this run's
     return RefuseOverwrite();
+  }
+  if (HoldsCapture(timing.name(), timing.identity())) {
+    timing.Abandon();
+    return Reject("trovconv: timing file holds a capture\n");
   }
   int error = timing.Empty();
   if (error == 0) {
@@ -135,14 +197,15 @@ int ConvertCapture(const platform::Path& capture_path, int capture_fd,
   platform::FileIdentity capture_id;
   if (int error = platform::Identify(capture_fd, &capture_id))
     return ReportSystemError(error);
-  return WriteTimingFileAt(TimingPathFor(capture_path), capture_id, capture,
-                           interval);
+  return WriteTimingFileAt(platform::ListedName(capture_path), capture_id,
+                           capture, interval);
 }
 
 }  // namespace
 
 int RunConverter(int argc, platform::PathChar** argv) {
   platform::StartUp();
+  std::set_new_handler(OnOutOfMemory);
   if (argc != 2)
     return PrintUsage();
   const platform::Path capture_path = argv[1];

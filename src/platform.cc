@@ -33,19 +33,39 @@ int WriteAll(int fd, const void* data, size_t size) {
 }
 
 int TimingFile::Adopt(bool made) {
-  if (int error = Identify(fd_, &identity_)) {
+  if (int error = Lock(made)) {
     Close(fd_);
     fd_ = -1;
-    if (made)
-      RemoveFile(*path_);  // made a moment ago, and still empty
+    // Made a moment ago, and still empty, unless another run has it now.
+    if (made && error != kWrittenByAnotherRun)
+      RemoveFile(name_);
     return error;
   }
   FileIdentity named;
   name_is_file_ =
-      IdentifyEntry(*path_, &named) == 0 && SameFile(named, identity_);
+      IdentifyEntry(name_, &named) == 0 && SameFile(named, identity_);
   owned_ = made;
   Arm();
   return 0;
+}
+
+// A file this run made is a plain one, locked before it is even
+// identified: until then another run may open it and take it over. A run
+// that gives a file up removes its name before it lets go of the lock, so
+// a name that no longer leads to the file means that another run had it.
+int TimingFile::Lock(bool made) {
+  int error = made ? LockForWriting(fd_) : 0;
+  if (error == 0)
+    error = Identify(fd_, &identity_);
+  if (error == 0 && !made && identity_.regular)
+    error = LockForWriting(fd_);
+  FileIdentity named;
+  if (error == 0 && identity_.regular) {
+    const int looked = IdentifyPath(name_, &named);
+    if (looked == ENOENT || (looked == 0 && !SameFile(named, identity_)))
+      error = kWrittenByAnotherRun;
+  }
+  return error;
 }
 
 // A failed truncation has changed nothing: the file stays the user's.
@@ -77,19 +97,28 @@ int TimingFile::Commit() {
   return error;
 }
 
+// The name goes while the file is still open, and so still locked, where
+// the system allows it: no other run can take the file over before that.
+// Windows removes no open file: there the name goes after the close, and
+// stays if another run has the file open by then, for that run to write.
 void TimingFile::Abandon() {
   Hold hold;
+  if (fd_ >= 0 && owned_)
+    TruncateToEmpty(fd_);  // so that no other link keeps the bytes
+  const bool removed = RemoveIfStillNamed();
   if (fd_ >= 0) {
-    if (owned_)
-      TruncateToEmpty(fd_);  // so that no other link keeps the bytes
-    Close(fd_);              // on Windows an open file's name cannot go
+    Close(fd_);
     fd_ = -1;
   }
-  FileIdentity named;
-  if (owned_ && name_is_file_ && IdentifyEntry(*path_, &named) == 0 &&
-      SameFile(named, identity_))
-    RemoveFile(*path_);
+  if (!removed)
+    RemoveIfStillNamed();
   Disarm();
+}
+
+bool TimingFile::RemoveIfStillNamed() {
+  FileIdentity named;
+  return owned_ && name_is_file_ && IdentifyEntry(name_, &named) == 0 &&
+         SameFile(named, identity_) && RemoveFile(name_) == 0;
 }
 
 }  // namespace platform

@@ -34,6 +34,11 @@ using Path = std::basic_string<PathChar>;
 std::wstring ExtendedLength(const std::wstring& full);
 #endif
 
+// The name as the system is handed it: on Windows the full path in its
+// extended-length form, made from the current folder as it is now;
+// elsewhere path itself.
+Path SystemName(const Path& path);
+
 // Called once before anything else.
 void StartUp();
 
@@ -50,6 +55,9 @@ struct FileIdentity {
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 int OpenForReading(const Path& path, int* fd);
+// The same, but never waiting to open: a FIFO opens at once, and anything
+// but the plain file expected is for the caller to turn down unread.
+int OpenWithoutWaiting(const Path& path, int* fd);
 // Reads until size bytes have arrived or the file ends.
 int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered);
 int Identify(int fd, FileIdentity* id);
@@ -70,7 +78,23 @@ int Close(int fd);
 int Duplicate(int fd);
 int RemoveFile(const Path& path);
 
-std::string ErrorText(int error);
+// The system's own text, as it is: an error path must not need memory.
+const char* ErrorText(int error);
+
+// The name the file at path is listed under: on Windows, a short (8.3)
+// alias spelled out as the long name, so that a name made from it never
+// lands on another file's alias. Elsewhere, and where the listing cannot
+// be had, path itself.
+Path ListedName(const Path& path);
+
+// Returned by TimingFile::Open, not a system error: another run holds the
+// file, and has changed nothing of it.
+constexpr int kWrittenByAnotherRun = -1;
+
+// Takes the lock that one run writing a timing file holds, without
+// waiting: kWrittenByAnotherRun while another run holds it. A file system
+// that has no locks gives none, and 0: the run goes on as it would have.
+int LockForWriting(int fd);
 
 // The timing file from its open to its end: committed whole, or abandoned
 // after a failed write or close, a refusal, or an interruption (Ctrl-C, a
@@ -84,9 +108,12 @@ class TimingFile {
   TimingFile& operator=(const TimingFile&) = delete;
 
   // Creates the file, or opens what is there unchanged, for the caller to
-  // check first. An interruption ends an open that waits (a FIFO).
+  // check first. An interruption ends an open that waits (a FIFO). A plain
+  // file is locked (LockForWriting) before anything else is done with it.
   int Open(const Path& path);
   int fd() const { return fd_; }
+  // Its SystemName, made once at the open: nothing later needs memory.
+  const Path& name() const { return name_; }
   const FileIdentity& identity() const { return identity_; }
   // From here on the file's bytes are this run's, to write or take back.
   int Empty();
@@ -110,11 +137,15 @@ class TimingFile {
 
   // Held, with the file just opened: from here an interruption abandons it.
   int Adopt(bool made);
+  // Locked, the file is this run's to write: no other run has it, nor took
+  // its name away before the lock came.
+  int Lock(bool made);
+  bool RemoveIfStillNamed();
   void Arm();
   static void Disarm();
 
   int fd_ = -1;
-  const Path* path_ = nullptr;
+  Path name_;
   FileIdentity identity_ = {0, 0, false};
   bool owned_ = false;         // made by this run, or emptied by it
   bool name_is_file_ = false;  // not a link to it, nor anything else

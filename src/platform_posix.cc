@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,12 +27,19 @@ int Described(int result, const struct stat& st, FileIdentity* id) {
 
 }  // namespace
 
+Path SystemName(const Path& path) { return path; }
+
 bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.volume == b.volume && a.index == b.index;
 }
 
 int OpenForReading(const Path& path, int* fd) {
   *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  return *fd < 0 ? errno : 0;
+}
+
+int OpenWithoutWaiting(const Path& path, int* fd) {
+  *fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   return *fd < 0 ? errno : 0;
 }
 
@@ -78,7 +86,19 @@ int RemoveFile(const Path& path) {
   return unlink(path.c_str()) != 0 ? errno : 0;
 }
 
-std::string ErrorText(int error) { return std::strerror(error); }
+const char* ErrorText(int error) { return std::strerror(error); }
+
+Path ListedName(const Path& path) { return path; }
+
+// flock, not fcntl: an fcntl lock belongs to the process and goes with the
+// first close of any of its descriptors of the file (Commit closes a copy
+// first), while flock's goes with the open file, which its copies share.
+// Over NFS it is made of byte-range locks, which other clients see.
+int LockForWriting(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+    return 0;
+  return kWrittenByAnotherRun;
+}
 
 int Duplicate(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 
@@ -171,7 +191,7 @@ void StartUp() {
 // nothing. A dangling link, or a name gone meanwhile, gets its file made.
 int TimingFile::Open(const Path& path) {
   Hold hold;
-  path_ = &path;
+  name_ = path;
   fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd_ >= 0 || errno != EEXIST)
     return fd_ < 0 ? errno : Adopt(true);

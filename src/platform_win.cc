@@ -84,6 +84,8 @@ int Describe(HANDLE handle, FileIdentity* id) {
   return 0;
 }
 
+}  // namespace
+
 // The name to hand the system: the full path in its extended-length form,
 // which the system takes as it stands, past 260 characters too, with no
 // setting of the user's. The full path is made as the system itself would
@@ -111,10 +113,22 @@ std::wstring SystemName(const Path& path) {
   return ExtendedLength(full);
 }
 
+namespace {
+
+// A name in that form already (the timing file's, made at its open) is
+// used as it is: nothing to allocate.
+const std::wstring& InSystemForm(const Path& path, std::wstring* made) {
+  if (path.compare(0, 4, L"\\\\?\\") == 0)
+    return path;
+  *made = SystemName(path);
+  return *made;
+}
+
 int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
   // No access asked for: this works on folders and on files others hold.
+  std::wstring made;
   HANDLE handle = CreateFileW(
-      SystemName(path).c_str(), 0,
+      InSystemForm(path, &made).c_str(), 0,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
@@ -137,7 +151,8 @@ int OpenError(const std::wstring& name) {
 
 // Both opens leave the file open to every other reader and writer.
 int OpenFile(const Path& path, int flags, int* fd) {
-  const std::wstring name = SystemName(path);
+  std::wstring made;
+  const std::wstring& name = InSystemForm(path, &made);
   if (_wsopen_s(fd, name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
                 _S_IREAD | _S_IWRITE) != 0)
     return OpenError(name);
@@ -219,6 +234,11 @@ int OpenForReading(const Path& path, int* fd) {
   return OpenFile(path, _O_RDONLY, fd);
 }
 
+// A FIFO's open does not wait on Windows.
+int OpenWithoutWaiting(const Path& path, int* fd) {
+  return OpenFile(path, _O_RDONLY, fd);
+}
+
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
   int got = _read(fd, buffer, Limited(size));
   *count = got < 0 ? 0 : static_cast<size_t>(got);
@@ -259,25 +279,51 @@ int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
 int Duplicate(int fd) { return _dup(fd); }
 
 int RemoveFile(const Path& path) {
-  return _wunlink(SystemName(path).c_str()) != 0 ? errno : 0;
+  std::wstring made;
+  return _wunlink(InSystemForm(path, &made).c_str()) != 0 ? errno : 0;
 }
 
-std::string ErrorText(int error) { return std::strerror(error); }
+const char* ErrorText(int error) { return std::strerror(error); }
+
+// Into room for the longest path, for the reason SystemName gives.
+Path ListedName(const Path& path) {
+  const DWORD kLongestPath = 32767;
+  std::wstring listed(kLongestPath, L'\0');
+  const DWORD length = GetLongPathNameW(path.c_str(), &listed[0], kLongestPath);
+  if (length == 0 || length >= kLongestPath)
+    return path;
+  listed.resize(length);
+  return listed;
+}
+
+// Windows' locks bind every reader and writer of the bytes they cover: one
+// byte far past the end of any timing file leaves the file's own bytes
+// open to all, as they are on other systems.
+int LockForWriting(int fd) {
+  OVERLAPPED at = {};
+  at.Offset = 0xFFFFFFFE;
+  at.OffsetHigh = 0x7FFFFFFF;
+  if (LockFileEx(SystemHandle(fd),
+                 LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                 &at))
+    return 0;
+  return GetLastError() == ERROR_LOCK_VIOLATION ? kWrittenByAnotherRun : 0;
+}
 
 // Created new when nothing is there, so that this run knows for certain
 // whether it made the name; otherwise what is there is opened unchanged
 // (or made, if it went meanwhile, though not taken for this run's).
 int TimingFile::Open(const Path& path) {
-  path_ = &path;
+  name_ = SystemName(path);
   {
     Hold hold;
     phase = kOpening;
   }
   bool made = true;
-  int error = OpenFile(path, _O_WRONLY | _O_CREAT | _O_EXCL, &fd_);
+  int error = OpenFile(name_, _O_WRONLY | _O_CREAT | _O_EXCL, &fd_);
   if (error == EEXIST) {
     made = false;
-    error = OpenFile(path, _O_WRONLY | _O_CREAT, &fd_);
+    error = OpenFile(name_, _O_WRONLY | _O_CREAT, &fd_);
   }
   Hold hold;
   phase = kIdle;

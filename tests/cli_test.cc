@@ -12,6 +12,7 @@
 
 #include "capture.h"
 #include "capture_builder.h"
+#include "platform.h"
 #include "run_tool.h"
 #include "string_sink.h"
 #include "timing_writer.h"
@@ -227,6 +228,23 @@ TEST_F(CliTest, RefusesToOverwriteTheCapture) {
   }
 }
 
+// Another run holding the timing file: this one changes nothing of it and
+// says so; once the file is free, the conversion goes ahead.
+TEST_F(CliTest, LeavesATimingFileAnotherRunIsWriting) {
+  const CaptureBuilder builder = Toggling(30);
+  ASSERT_TRUE(builder.WriteFile(Path("x.dat")));
+  Put("x.tim", kOldTiming);
+  int other_run;
+  ASSERT_EQ(platform::OpenForReading(fs::path(Path("x.tim")), &other_run), 0);
+  ASSERT_EQ(platform::LockForWriting(other_run), 0);
+  ExpectRun(RunTool({Path("x.dat")}), 1,
+            "trovconv: timing file is being written by another run\n");
+  EXPECT_EQ(Content("x.tim"), kOldTiming);
+  platform::Close(other_run);
+  ExpectRun(RunTool({Path("x.dat")}), 0, "");
+  EXPECT_EQ(Content("x.tim"), ExpectedTiming(builder));
+}
+
 TEST_F(CliTest, ReportsTimingFileItCannotCreate) {
   ASSERT_TRUE(CaptureBuilder().WriteFile(Path("x.dat")));
   fs::create_directory(Path("x.tim"));
@@ -328,6 +346,54 @@ TEST_F(CliTest, RemovesTimingFileWhenWriteFails) {
     EXPECT_EQ(Content("x.dat"), builder.bytes());
   }
 }
+
+// Short of memory the tool still fails with its message and status 1, never
+// with an abort: under each limit on its address space from the least it
+// starts with, page by page, to enough to convert. The capture's path is too
+// long to be held without memory of its own, the missing one's is not.
+// Neither the emulator nor AddressSanitizer runs under such a limit.
+#if !defined(TROVCONV_EMULATOR) && !defined(__SANITIZE_ADDRESS__)
+TEST_F(CliTest, FailsCleanlyShortOfMemory) {
+  const std::string folder(40, 'f');
+  fs::create_directory(Path(folder));
+  const CaptureBuilder builder = Toggling(10);
+  ASSERT_TRUE(builder.WriteFile(Path(folder + "/x.dat")));
+  const std::string no_memory = SystemError(ENOMEM);
+  const struct {
+    std::string capture;  // from the scratch folder
+    std::string err;      // once there is memory enough
+  } rows[] = {{folder + "/x.dat", ""}, {"none.dat", SystemError(ENOENT)}};
+  for (const auto& row : rows) {
+    auto run_in = [&](long limit) {
+      fs::remove(Path(folder + "/x.tim"));
+      RunOptions options{dir_.path()};
+      options.memory_limit = limit;
+      return RunTool({row.capture}, options);
+    };
+    // Too little for the system to start it, or just enough.
+    auto starts = [](const ToolRun& run) {
+      return run.status != 127 && run.signal != SIGSEGV &&
+             run.signal != SIGKILL;
+    };
+    long least = 1L << 20;
+    while (least < (64L << 20) && !starts(run_in(least)))
+      least += 64L << 10;
+    std::string last;
+    for (long limit = least - (64L << 10); limit <= least + (512L << 10);
+         limit += 4096) {
+      SCOPED_TRACE(row.capture + " in " + std::to_string(limit) + " bytes");
+      const ToolRun run = run_in(limit);
+      if (!starts(run))
+        continue;
+      ASSERT_EQ(run.status, run.err.empty() ? 0 : 1);
+      ASSERT_TRUE(run.err == row.err || run.err == no_memory) << run.err;
+      ASSERT_EQ(FileExists(Path(folder + "/x.tim")), run.status == 0);
+      last = run.err;
+    }
+    EXPECT_EQ(last, row.err);
+  }
+}
+#endif
 
 // A reader that goes away early is a failed write, not a silent death.
 TEST_F(CliTest, ReportsBrokenPipe) {

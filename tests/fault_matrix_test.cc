@@ -164,6 +164,13 @@ std::function<std::string(Scene&)> CaptureOfSize(size_t size) {
   };
 }
 
+std::function<std::string(Scene&)> CaptureNamed(const std::string& name) {
+  return [name](const Scene& s) {
+    s.Put(name, Record().bytes());
+    return s.Path(name);
+  };
+}
+
 std::string WholeCapture(const Scene& s) {
   s.Put("x.dat", Record().bytes());
   return s.Path("x.dat");
@@ -250,12 +257,14 @@ std::vector<Fault> Faults() {
          return WholeCapture(s);
        },
        SystemError(EISDIR), After::kUnchanged, false},
-      {"capture is its own timing file by name",
-       [](Scene& s) {
-         s.Put("x.tim", Record().bytes());
-         return s.Path("x.tim");
-       },
+      {"capture is its own timing file by name", CaptureNamed("x.tim"),
        kSameFile, After::kUnchanged, false, "x.tim"},
+      // On a file system that ignores case these are the timing name, and
+      // some such give each spelling an identity of its own.
+      {"capture's extension is TIM", CaptureNamed("x.TIM"), kSameFile,
+       After::kUnchanged, false, "x.TIM"},
+      {"capture's extension is Tim", CaptureNamed("X.Tim"), kSameFile,
+       After::kUnchanged, false, "X.Tim", "X.tim"},
       {"capture is its own timing file by hard link",
        [](Scene& s) {
          WholeCapture(s);
@@ -263,6 +272,13 @@ std::vector<Fault> Faults() {
          return s.Path("x.dat");
        },
        kSameFile, After::kUnchanged, false},
+      {"timing name a hard link to another capture",
+       [](Scene& s) {
+         s.Put("a.dat", Toggling(7).bytes());
+         fs::create_hard_link(s.Path("a.dat"), s.Path("x.tim"));
+         return WholeCapture(s);
+       },
+       kHoldsCapture, After::kUnchanged, false},
       {"capture cut to 0 bytes", CaptureOfSize(0), kNotTrovik,
        After::kUnchanged, true},
       {"capture cut to 3 bytes", CaptureOfSize(3), kNotTrovik,

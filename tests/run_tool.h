@@ -17,6 +17,7 @@ struct RunOptions {
   std::string directory;           // working folder; empty for the current one
   long file_size_limit = -1;       // bytes, or -1 for none; not on Windows
   bool ignore_size_signal = true;  // with the limit: as a shell might leave it
+  long memory_limit = -1;  // bytes of address space, or -1; not on Windows
   // The tool is sent this signal once it has written more than 1 MiB of
   // the file `watched` and still has it open (kWriting), once it has closed
   // it again (kClosed), or once it has waited 200 ms to open it (kWaiting).

@@ -43,6 +43,12 @@ namespace fs = std::filesystem;
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
       _exit(126);
   }
+  if (options.memory_limit >= 0) {
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.memory_limit);
+    if (setrlimit(RLIMIT_AS, &limit) != 0)
+      _exit(126);
+  }
   if (options.pending_signal != 0) {
     signal(options.pending_signal, SIG_DFL);  // an ignored one is dropped
     sigset_t set;

@@ -110,8 +110,8 @@ ToolRun RunTool(const std::vector<std::string>& args,
 ToolRun RunToolWide(const std::vector<std::wstring>& args,
                     const RunOptions& options) {
   ToolRun run;
-  if (options.file_size_limit >= 0)
-    return run;  // Windows has no such limit
+  if (options.file_size_limit >= 0 || options.memory_limit >= 0)
+    return run;  // Windows has no such limits
   HANDLE out = TempFile();
   HANDLE err = TempFile();
   if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)

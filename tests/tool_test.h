@@ -17,6 +17,9 @@ inline const char kNotTrovik[] = "not trovik data file\n";
 inline const char kTruncated[] = "truncated trovik data file\n";
 inline const char kSameFile[] =
     "trovconv: timing file would overwrite the capture file\n";
+inline const char kHoldsCapture[] = "trovconv: timing file holds a capture\n";
+inline const char kAnotherRun[] =
+    "trovconv: timing file is being written by another run\n";
 
 // A failed system call, in the runtime's words, which differ between
 // systems.
