@@ -81,10 +81,9 @@ int RemoveFile(const Path& path);
 // The system's own text, as it is: an error path must not need memory.
 const char* ErrorText(int error);
 
-// The name the file at path is listed under: on Windows, a short (8.3)
-// alias spelled out as the long name, so that a name made from it never
-// lands on another file's alias. Elsewhere, and where the listing cannot
-// be had, path itself.
+// path, but for a file name given as its short (8.3) alias on Windows,
+// which is spelled out as the long name: a name made from the alias could
+// be another file's. Where the listing cannot be had, path as it is.
 Path ListedName(const Path& path);
 
 // Returned by TimingFile::Open, not a system error: another run holds the

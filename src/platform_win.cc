@@ -285,15 +285,27 @@ int RemoveFile(const Path& path) {
 
 const char* ErrorText(int error) { return std::strerror(error); }
 
-// Into room for the longest path, for the reason SystemName gives.
+// Only the file's own name can be an alias that needs spelling out: the
+// timing file goes into the same folder, whatever the folder is called.
+// The listing is asked for the full path, which has no length limit.
 Path ListedName(const Path& path) {
-  const DWORD kLongestPath = 32767;
-  std::wstring listed(kLongestPath, L'\0');
-  const DWORD length = GetLongPathNameW(path.c_str(), &listed[0], kLongestPath);
-  if (length == 0 || length >= kLongestPath)
+  std::wstring made;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(InSystemForm(path, &made).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
     return path;
-  listed.resize(length);
-  return listed;
+  FindClose(search);
+  size_t name_at = path.find_last_of(L"\\/");
+  if (name_at == Path::npos)
+    name_at = path.size() >= 2 && path[1] == L':' ? 2 : 0;
+  else
+    ++name_at;
+  const std::wstring given = path.substr(name_at);
+  if (found.cAlternateFileName[0] == L'\0' ||
+      CompareStringOrdinal(given.c_str(), -1, found.cAlternateFileName, -1,
+                           TRUE) != CSTR_EQUAL)
+    return path;
+  return path.substr(0, name_at) + found.cFileName;
 }
 
 // Windows' locks bind every reader and writer of the bytes they cover: one

@@ -148,7 +148,7 @@ TEST(CliWindows, SharesBothFilesWithOtherPrograms) {
   ScratchDir dir;
   const CaptureBuilder builder = SmallCapture();
   ASSERT_TRUE(builder.WriteFile(dir / "x.dat"));
-  ASSERT_TRUE(builder.WriteFile(dir / "x.tim"));
+  std::ofstream(dir / "x.tim") << "an earlier timing file\n";
   std::vector<HANDLE> held;
   for (const char* name : {"x.dat", "x.tim"}) {
     held.push_back(CreateFileA((dir / name).c_str(),
@@ -296,6 +296,37 @@ TEST(CliWindows, ConvertsAnyName) {
     EXPECT_EQ(GetWide(top + folder + row.name + L".tim"), expected);
     EXPECT_EQ(GetWide(top + capture), builder.bytes());
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A short (8.3) name given for a capture: the timing file is named after
+// the capture's long name, never after the alias, which can be the name of
+// another file (here, the user's own; on a disk often another file's alias,
+// as the numbering of aliases makes them alike).
+TEST(CliWindows, NamesTheTimingFileAfterTheLongName) {
+  ScratchDir dir;
+  const std::wstring here = fs::path(dir.path()).wstring() + L"\\";
+  const CaptureBuilder builder = SmallCapture();
+  ASSERT_TRUE(PutWide(here + L"capture run 1724.dat", builder.bytes()));
+  wchar_t alias[MAX_PATH];
+  ASSERT_NE(
+      GetShortPathNameW(SystemName(here + L"capture run 1724.dat").c_str(),
+                        alias, MAX_PATH),
+      0u);
+  const std::wstring short_name = fs::path(alias).filename().wstring();
+  ASSERT_NE(short_name, L"capture run 1724.dat") << "no short names here";
+  const std::wstring notes = fs::path(short_name).stem().wstring() + L".tim";
+  ASSERT_TRUE(PutWide(here + notes, "a user's notes\r\n"));
+  SCOPED_TRACE(fs::path(short_name).u8string());
+  ToolRun run = RunToolWide({short_name}, In(dir));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(GetWide(here + L"capture run 1724.tim"), ExpectedTiming(builder));
+  EXPECT_EQ(GetWide(here + notes), "a user's notes\r\n");
+  EXPECT_EQ(GetWide(here + L"capture run 1724.dat"), builder.bytes());
 }
 
 }  // namespace

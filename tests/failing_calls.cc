@@ -1,8 +1,10 @@
 // Preloaded into the tool by the test runner (RunOptions::failing_call): the
 // call that TROVCONV_FAILING_CALL names fails with EIO on a file whose name
 // ends in ".tim", as on a network file system that reports a failed write
-// late. A close still closes: only its report fails.
+// late. A close still closes: only its report fails. A lock fails with
+// ENOLCK, as where the file system has no locks.
 #include <dlfcn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,4 +44,14 @@ extern "C" int fstat(int fd, struct stat* st) {
   }
   using Fstat = int (*)(int, struct stat*);
   return reinterpret_cast<Fstat>(dlsym(RTLD_NEXT, "fstat"))(fd, st);
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" int flock(int fd, int operation) {
+  if (Fails("flock", fd)) {
+    errno = ENOLCK;
+    return -1;
+  }
+  using Flock = int (*)(int, int);
+  return reinterpret_cast<Flock>(dlsym(RTLD_NEXT, "flock"))(fd, operation);
 }

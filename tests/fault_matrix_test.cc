@@ -420,6 +420,10 @@ std::vector<Fault> Faults() {
                     },
                     SystemError(EIO), After::kEmptied, false, "x.dat", "x.tim",
                     Arranged(0, "close")});
+  // Without locks, a run goes on as it would have.
+  faults.push_back({"the file system has no locks", WholeCapture, "",
+                    After::kConverted, true, "x.dat", "x.tim",
+                    Arranged(0, "flock")});
   faults.push_back({"identifying a new timing file fails", WholeCapture,
                     SystemError(EIO), After::kRemoved, false, "x.dat", "x.tim",
                     Arranged(0, "fstat")});
