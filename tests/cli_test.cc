@@ -352,7 +352,14 @@ TEST_F(CliTest, RemovesTimingFileWhenWriteFails) {
 // starts with, page by page, to enough to convert. The capture's path is too
 // long to be held without memory of its own, the missing one's is not.
 // Neither the emulator nor AddressSanitizer runs under such a limit.
-#if !defined(TROVCONV_EMULATOR) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
+#define TROVCONV_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TROVCONV_ADDRESS_SANITIZER
+#endif
+#endif
+#if !defined(TROVCONV_EMULATOR) && !defined(TROVCONV_ADDRESS_SANITIZER)
 TEST_F(CliTest, FailsCleanlyShortOfMemory) {
   const std::string folder(40, 'f');
   fs::create_directory(Path(folder));
