@@ -22,18 +22,22 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
   WORLD_READ WORLD_EXECUTE)
 
+# What is linked into the tool, under which licences, from which packages.
+include(cmake/notices.cmake)
+
 if(WIN32)
   # Unpacked anywhere and run from there: everything side by side.
   install(TARGETS trovconv RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE DESTINATION .)
+  install(FILES README.md LICENSE ${CMAKE_BINARY_DIR}/NOTICES DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   include(CPack)
   return()
 endif()
 
-set(TROVCONV_PACKAGE DEB CACHE STRING "The Linux package to make: DEB or RPM")
-set_property(CACHE TROVCONV_PACKAGE PROPERTY STRINGS DEB RPM)
+set(TROVCONV_PACKAGE DEB CACHE STRING
+  "The Linux package to make: DEB, RPM, or TGZ (a plain archive)")
+set_property(CACHE TROVCONV_PACKAGE PROPERTY STRINGS DEB RPM TGZ)
 
 # Both distributions want the manual page, and Debian its changelog,
 # compressed with gzip -9n: no name or time inside, the same bytes each time.
@@ -72,42 +76,52 @@ install(FILES ${CMAKE_BINARY_DIR}/trovconv.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_GENERATOR ${TROVCONV_PACKAGE})
+set(notices ${CMAKE_BINARY_DIR}/NOTICES)
+
+if(TROVCONV_PACKAGE STREQUAL "TGZ")
+  # Unpacked under a prefix of the user's (packaging/release.sh packs it).
+  install(FILES LICENSE ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  return()
+endif()
 
 if(TROVCONV_PACKAGE STREQUAL "DEB")
   # Where Debian keeps every package's licence and changelog.
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-  install(FILES ${CMAKE_BINARY_DIR}/changelog.gz
+  install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${notices}
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # lintian calls a static binary an error, and takes a static PIE for a
+  # library without its dependencies.
+  if(TROVCONV_LINK STREQUAL "static")
+    set(TROVCONV_LINTIAN_TAG statically-linked-binary)
+  elseif(TROVCONV_LINK STREQUAL "static-pie")
+    set(TROVCONV_LINTIAN_TAG shared-library-lacks-prerequisites)
+  endif()
+  if(TROVCONV_LINTIAN_TAG)
+    configure_file(packaging/lintian-overrides.in
+      ${CMAKE_BINARY_DIR}/lintian-overrides @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/lintian-overrides
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME trovconv)
+  endif()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-  if(NOT CMAKE_CROSSCOMPILING)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # as dpkg-shlibdeps finds them
-  else()
+  # From the binary itself, as dpkg-shlibdeps reads it: nothing for one
+  # linked statically.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(CMAKE_CROSSCOMPILING)
     # CPack names the machine it runs on; the package is for the target,
-    # in Debian's name for it.
+    # in Debian's name for it. The 32-bit ARM binary needs no library, so
+    # it installs on armhf, Raspberry Pi OS's architecture.
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
       set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
     elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
       set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
     endif()
-    # dpkg-shlibdeps finds a foreign C library only where that
-    # architecture's own libc6 is installed, and qualifies it with the
-    # architecture then. The cross toolchain's copy of it says which
-    # version the tool was linked against: the one dependency it has
-    # (tests/check_deb.sh checks that it needs nothing else).
-    set(cross_libc libc6-${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}-cross)
-    set(shlibs /var/lib/dpkg/info/${cross_libc}.shlibs)
-    file(STRINGS ${shlibs} libc REGEX "^libc 6 ")
-    if(NOT libc MATCHES " libc6:[a-z0-9]+ (\\(>= [^)]+\\))$")
-      message(FATAL_ERROR "no C library version in ${shlibs} "
-        "(Debian package: ${cross_libc})")
-    endif()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 ${CMAKE_MATCH_1}")
   endif()
 else()
   # Where Fedora, RHEL and openSUSE keep every package's licence.
-  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/licenses/trovconv)
+  install(FILES LICENSE ${notices}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/licenses/trovconv)
   set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
   set(CPACK_RPM_PACKAGE_RELEASE 1)
   set(CPACK_RPM_PACKAGE_LICENSE MIT)
@@ -117,12 +131,20 @@ else()
   # No build host and no build time: rpmbuild takes the time from
   # SOURCE_DATE_EPOCH, for the header and as the latest any file may have.
   # Its strip and objdump must be the ones for the target's machine code.
+  # The payload is xz, which every rpm since RHEL 6 and openSUSE 11 reads.
   set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}
 %define _buildhost reproducible
 %define use_source_date_epoch_as_buildtime 1
 %define clamp_mtime_to_source_date_epoch 1
 %define __strip ${CMAKE_STRIP}
-%define __objdump ${CMAKE_OBJDUMP}")
+%define __objdump ${CMAKE_OBJDUMP}
+%define _binary_payload w9.xzdio")
+  # rpm's reading of a static PIE's dynamic section asks for a dynamic
+  # loader, which it never uses.
+  if(TROVCONV_LINK STREQUAL "static-pie")
+    string(APPEND CPACK_RPM_SPEC_MORE_DEFINE
+      "\n%define __requires_exclude ^rtld[(]GNU_HASH[)]$")
+  endif()
   if(CMAKE_CROSSCOMPILING)
     set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
   endif()
@@ -133,7 +155,8 @@ else()
     ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog.RPM)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(doc /usr/${CMAKE_INSTALL_DOCDIR})
+  set(licenses /usr/${CMAKE_INSTALL_DATADIR}/licenses/trovconv)
   set(CPACK_RPM_USER_FILELIST "%doc ${doc}/README.md" "%doc ${doc}/CHANGELOG.md"
-    "%license /usr/${CMAKE_INSTALL_DATADIR}/licenses/trovconv/LICENSE")
+    "%license ${licenses}/LICENSE" "%license ${licenses}/NOTICES")
 endif()
 include(CPack)

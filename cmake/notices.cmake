@@ -1,7 +1,6 @@
-# Writes ${CMAKE_BINARY_DIR}/NOTICES, and on Linux LGPL-2.1 beside it, when
-# the build is configured: the tool is linked statically, and the licences
-# of the runtime libraries inside it want their notices, and the LGPL its
-# text, with every copy. Needs CMAKE_CXX_COMPILER, WIN32, CMAKE_BINARY_DIR
+# Writes ${CMAKE_BINARY_DIR}/NOTICES when the build is configured: the tool
+# is linked statically, and the licences of the runtime libraries inside it
+# want their notices, and the LGPL its text, with every copy. Needs CMAKE_CXX_COMPILER, WIN32, CMAKE_BINARY_DIR
 # and PROJECT_VERSION.
 
 # Appends to `notices` a part of the program: its name, licence, and the
@@ -80,8 +79,8 @@ endfunction()
 
 set(notices "trovconv ${PROJECT_VERSION}: notices for the parts of other \
 projects in it\n
-trovconv is under the MIT licence (LICENSE). It is linked statically: the
-parts below are inside the program. Each is named with the file it was
+trovconv is under the MIT licence (LICENSE). The parts below are linked
+into the program itself. Each is named with the file it was
 linked from and, where the machine that built it knew, the Debian binary
 and source package that file came from.\n\n")
 
@@ -109,7 +108,7 @@ if(WIN32)
   trovconv_copy_notice("Its gdtoa code, which libmingwex.a's printf uses to \
 format numbers:" "mingw-w64-crt/gdtoa/*")
   trovconv_copy_notice("winpthreads:" "mingw-w64-libraries/winpthreads/*")
-else()
+elseif(NOT TROVCONV_LINK STREQUAL "dynamic")
   trovconv_part("GNU C Library" LGPL-2.1-or-later
     "GNU Lesser GPL 2.1 or later: any program may link it (see below)" libc.a)
   if(part_built_using MATCHES "(^|, )glibc \\(= ([^)]+)\\)")
@@ -129,12 +128,15 @@ the library and link the program again with the changed one. trovconv's
 complete source is public under the MIT licence, and README.md says how to
 build it, which is how to relink it. The C library's source is
   ${libc_source}
-The licence's full text is in the file LGPL-2.1 beside this one.")
+The licence's full text is at the end of this file.")
   set(lgpl /usr/share/common-licenses/LGPL-2.1)
   if(NOT EXISTS ${lgpl})
     message(FATAL_ERROR "${lgpl} is missing (Debian package: base-files)")
   endif()
-  file(COPY_FILE ${lgpl} ${CMAKE_BINARY_DIR}/LGPL-2.1 ONLY_IF_DIFFERENT)
+  # In this file, not one of its own, which Debian's tools would take for
+  # the package's licence.
+  file(READ ${lgpl} lgpl_text)
+  string(APPEND asks "\n\n\n${lgpl_text}")
 endif()
 string(STRIP "${notices}What these licences ask\n\n${asks}" notices)
 file(WRITE ${CMAKE_BINARY_DIR}/NOTICES "${notices}\n")

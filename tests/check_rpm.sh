@@ -2,9 +2,9 @@
 # Checks the RPM as a user would meet it, and as rpmlint judges it:
 #   check_rpm.sh PACKAGE TOOL CAPTURE
 # rpmlint, with packaging/rpmlint.toml, must report nothing; it is unpacked
-# into a scratch root, where its tool must be hardened and behave as TOOL,
-# the tree's own build (checks.sh, check_installed), under EMULATOR for
-# another architecture (checks.sh).
+# into a scratch root, where its tool must need no library, be hardened and
+# behave as TOOL, the unstripped build it comes from (checks.sh), under
+# EMULATOR.
 set -u
 package=$1
 tool=$2
@@ -21,12 +21,18 @@ grep -q ' 0 errors, 0 warnings' "$dir/rpmlint" ||
 mkdir "$dir/root"
 (rpm2cpio "$package" | (cd "$dir/root" && cpio -idm --quiet)) || exit 1
 for file in doc/trovconv/README.md doc/trovconv/CHANGELOG.md \
-  licenses/trovconv/LICENSE; do
+  licenses/trovconv/LICENSE licenses/trovconv/NOTICES; do
   [ -f "$dir/root/usr/share/$file" ] || fail "no usr/share/$file"
 done
 [ -n "$(rpm -qp --changelog "$package")" ] || fail "no changelog"
 
-check_hardening "$dir/root/usr/bin/trovconv"
+# Declared from the binary, which needs no library: nothing but the
+# features of rpm itself.
+requires=$(rpm -qpR "$package" | grep -v '^rpmlib(')
+echo "Requires: ${requires:-(none)}"
+[ -z "$requires" ] || fail "declares what its binary does not need"
+check_static "$dir/root/usr/bin/trovconv"
+check_hardening "$dir/root/usr/bin/trovconv" "$tool"
 check_installed "$dir/root" "$tool" "$capture"
 
 [ $failed = 0 ] && echo "RPM: all checks passed"

@@ -2,7 +2,7 @@
 # Checks the Windows .zip as a user would meet it:
 #   check_zip.sh ZIP CAPTURE EXPECTED WINE TOOLS_PREFIX
 # with Wine's environment (prefix) set. It must hold one folder with
-# trovconv.exe, README.md and LICENSE; that trovconv.exe must convert
+# trovconv.exe, README.md, LICENSE and NOTICES; that trovconv.exe must convert
 # CAPTURE to exactly the bytes of EXPECTED, need only Windows' own DLLs,
 # and carry its version resource and manifest, as the MinGW-w64 tools
 # (TOOLS_PREFIX, as in x86_64-w64-mingw32-) read them.
@@ -20,7 +20,8 @@ set -- "$dir"/unpacked/*
 [ $# = 1 ] && [ -d "$1" ] || fail "not one folder at the top"
 top=$1
 ls "$top" | sort >"$dir/listing"
-printf 'LICENSE\nREADME.md\ntrovconv.exe\n' | cmp -s - "$dir/listing" ||
+printf 'LICENSE\nNOTICES\nREADME.md\ntrovconv.exe\n' |
+  cmp -s - "$dir/listing" ||
   fail "holds $(tr '\n' ' ' <"$dir/listing")"
 
 cp "$capture" "$dir/x.dat"
