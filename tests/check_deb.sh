@@ -20,10 +20,13 @@ cat "$dir/lintian"
 [ -s "$dir/lintian" ] && fail "lintian reported the above"
 
 dpkg-deb -x "$package" "$dir/root" || exit 1
+# Members compressed as dpkg 1.19 (Ubuntu 18.04, Debian 10) reads them.
+ar t "$package" | grep -v -e '^debian-binary$' -e '\.tar\.[gx]z$' &&
+  fail "members older dpkg cannot read"
 # Declared from the binary, which needs no library: nothing.
 depends=$(dpkg-deb -f "$package" Depends)
 echo "Depends: ${depends:-(none)}"
-[ -z "$depends" ] || fail "declares what its binary does not need"
+[ -z "$depends" ] || fail "declares dependencies; its binary must need none"
 check_static "$dir/root/usr/bin/trovconv"
 check_hardening "$dir/root/usr/bin/trovconv" "$tool"
 check_installed "$dir/root" "$tool" "$capture"

@@ -56,9 +56,14 @@ check_installed() {
 #   check_static BINARY
 check_static() {
   readelf -lWd "$1" >"$dir/elf" || { fail "readelf cannot read $1"; return; }
-  grep -E 'interpreter|NEEDED' "$dir/elf" && fail "needs the above"
-  echo "needs: no interpreter, no shared library;" \
-    "$(readelf -n "$1" | sed -n 's/^ *OS: Linux, ABI: /Linux /p')"
+  kernel=$(readelf -n "$1" | sed -n 's/^ *OS: Linux, ABI: //p')
+  if grep -E 'interpreter|NEEDED' "$dir/elf"; then
+    fail "needs the above"
+  else
+    echo "needs: no interpreter, no shared library; Linux $kernel"
+  fi
+  # README promises Linux 3.7 at most.
+  printf '%s\n3.7.0\n' "$kernel" | sort -CV || fail "needs Linux $kernel"
 }
 
 # The hardening of the installed tool, a static binary that hardening-check
