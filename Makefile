@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test bench bench-windows deb rpm release sanitize fuzz lint clean
+.PHONY: example test bench bench-start bench-windows deb rpm release sanitize fuzz lint clean
 
 EXAMPLE_DIR := build/example
 
@@ -22,6 +22,16 @@ test:
 bench:
 	cmake --preset default
 	cmake --build --preset default --target bench
+
+# The start of a typical conversion: the static tool against the same
+# sources linked dynamically.
+bench-start:
+	cmake --preset default
+	cmake --build --preset default --target trovconv
+	cmake -S . -B build/dynamic -DTROVCONV_STATIC=OFF -DBUILD_TESTING=OFF
+	cmake --build build/dynamic --target trovconv
+	sh bench/linux_start.sh build/default/trovconv build/dynamic/trovconv \
+	  examples/example.dat
 
 # The Windows build under Wine: the DLLs it loads at start, and a typical
 # conversion against a build without the stack protector.
