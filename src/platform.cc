@@ -68,24 +68,32 @@ int TimingFile::Lock(bool made) {
   return error;
 }
 
-// A failed truncation has changed nothing: the file stays the user's.
-// Devices such as /dev/null cannot be truncated and need not be.
+// A file this run made is empty, and is left alone, as an open that
+// truncates leaves a file it has just created: on ext4 a truncation to zero
+// marks the file as replaced, and its close then starts writing it all out
+// to disk, at a cost. A failed truncation has changed nothing: the file
+// stays the user's. Devices such as /dev/null cannot be truncated and need
+// not be.
 int TimingFile::Empty() {
   Hold hold;
-  if (!identity_.regular)
+  if (!identity_.regular || owned_)
     return 0;
   const int error = TruncateToEmpty(fd_);
   owned_ = error == 0;
   return error;
 }
 
-// A close can report a write that failed late (a network file system on
-// Linux; Windows tells only later): the copy keeps the file to empty.
+// A write that failed late is reported by the flush of a file on a share
+// (Windows) or by the close (a network file system on Linux): the copy
+// keeps the file to empty.
 int TimingFile::Commit() {
   Hold hold;
-  const int spare = Duplicate(fd_);
-  int error = Close(fd_);
-  fd_ = spare;
+  int error = FlushIfRemote(fd_);
+  if (error == 0) {
+    const int spare = Duplicate(fd_);
+    error = Close(fd_);
+    fd_ = spare;
+  }
   if (error == 0 && fd_ >= 0) {
     error = Close(fd_);
     fd_ = -1;

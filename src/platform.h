@@ -74,6 +74,12 @@ int WriteAll(int fd, const void* data, size_t size);
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count);
 int WriteOnce(int fd, const void* data, size_t size, size_t* count);
 int Close(int fd);
+// Has a file on another machine report what its client kept back: Windows'
+// clients of a share may report a failed write (a quota, a lost server)
+// only when the data is flushed, or never. Nothing for a local file, whose
+// flush would cost the time of writing it all out, nor elsewhere, where
+// the close reports it.
+int FlushIfRemote(int fd);
 // Another descriptor of the same open file; -1 when none can be had.
 int Duplicate(int fd);
 int RemoveFile(const Path& path);

@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <setjmp.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -64,15 +63,7 @@ int IdentifyEntry(const Path& path, FileIdentity* id) {
   return Described(lstat(path.c_str(), &st), st, id);
 }
 
-// An empty file is left alone, as an open that truncates leaves a file it
-// has just created: on ext4 a truncation to zero marks the file as replaced,
-// and its close then starts writing it all out to disk, at a cost.
-int TruncateToEmpty(int fd) {
-  struct stat st;
-  if (fstat(fd, &st) == 0 && st.st_size == 0)
-    return 0;
-  return ftruncate(fd, 0) != 0 ? errno : 0;
-}
+int TruncateToEmpty(int fd) { return ftruncate(fd, 0) != 0 ? errno : 0; }
 
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
   const ssize_t put = write(fd, data, size);
@@ -81,6 +72,8 @@ int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
 }
 
 int Close(int fd) { return close(fd) != 0 ? errno : 0; }
+
+int FlushIfRemote(int) { return 0; }
 
 int RemoveFile(const Path& path) {
   return unlink(path.c_str()) != 0 ? errno : 0;
@@ -104,7 +97,21 @@ int Duplicate(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 
 namespace {
 
-const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal that ends a process by default and comes from outside it:
+// what a terminal, a shell, a scheduler (SIGXCPU, SIGALRM) or another
+// program sends to stop a run. SIGPIPE and SIGXFSZ are ignored instead
+// (StartUp). The tool's own faults (SIGSEGV, SIGBUS, SIGILL, SIGFPE, and
+// SIGABRT, from a stack protector or a fortified call that caught an
+// overrun) end it as they do: memory past such a fault cannot be trusted,
+// and a clean-up that took the descriptor or the name from it could empty
+// or remove the capture or some other file. The process still ends by that
+// signal, which no caller takes for a finished conversion.
+const int kInterruptions[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM,
+                              SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF,
+#ifdef SIGPOLL
+                              SIGPOLL,
+#endif
+                              SIGUSR1, SIGUSR2};
 
 sigset_t InterruptionSet() {
   sigset_t set;
@@ -118,17 +125,14 @@ sigset_t InterruptionSet() {
 // one pending that is not for the tool to take.
 sigset_t start_mask;
 
-// What an interruption does: end the process as by default (idle), jump out
-// of an open that waits (opening), or abandon the timing file first
-// (armed); it never returns to the call it came in, so none fails with
-// EINTR. The handler runs on this thread: fences that keep the compiler
-// from moving writes past a change of phase are all it takes to publish
-// them to it.
-enum Phase { kIdle, kOpening, kArmed };
+// What an interruption does: end the process as by default (idle), or
+// abandon the timing file first (armed); it never returns to the call it
+// came in, so none fails with EINTR. The handler runs on this thread:
+// fences that keep the compiler from moving writes past a change of phase
+// are all it takes to publish them to it.
+enum Phase { kIdle, kArmed };
 volatile sig_atomic_t phase = kIdle;
 TimingFile* armed = nullptr;
-sigjmp_buf waiting_open;
-volatile sig_atomic_t jumped_by = 0;
 
 void SetPhase(Phase next) {
   std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -145,18 +149,15 @@ void SetPhase(Phase next) {
   sigaddset(&set, signal_number);
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
   raise(signal_number);
-  // Not reached: the signal's default action has ended the process.
-  // cppcheck-suppress unreachableCode
+  // Reached only as process 1 of a container, whose signals the kernel
+  // drops where their action is the default: the status a shell shows for
+  // an end by that signal.
   _exit(128 + signal_number);
 }
 
 void OnInterruption(int signal_number) {
   const sig_atomic_t now = phase;
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  if (now == kOpening) {
-    jumped_by = signal_number;
-    siglongjmp(waiting_open, 1);
-  }
   if (now == kArmed)
     armed->Abandon();
   EndBy(signal_number);
@@ -186,24 +187,21 @@ void StartUp() {
 
 // Created new when nothing is there, so that this run knows for certain
 // whether it made the name. What is there may be a FIFO with no reader,
-// whose open waits: an interruption, then or held until then, jumps out of
-// it and ends the process; that open never creates, so it has made
-// nothing. A dangling link, or a name gone meanwhile, gets its file made.
+// whose open waits: interruptions are let through meanwhile, and end the
+// process as they do before anything is opened, since that open never
+// creates anything. A dangling link, or a name gone meanwhile, gets its
+// file made.
 int TimingFile::Open(const Path& path) {
   Hold hold;
   name_ = path;
   fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd_ >= 0 || errno != EEXIST)
     return fd_ < 0 ? errno : Adopt(true);
-  if (sigsetjmp(waiting_open, 1) != 0)
-    EndBy(jumped_by);
-  SetPhase(kOpening);
   sigprocmask(SIG_SETMASK, &start_mask, nullptr);
   fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
   const int error = fd_ < 0 ? errno : 0;
   const sigset_t set = InterruptionSet();
   sigprocmask(SIG_BLOCK, &set, nullptr);
-  SetPhase(kIdle);
   if (error == ENOENT)
     fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   else if (error != 0)

@@ -8,6 +8,7 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -166,10 +167,11 @@ struct Lock {
   CRITICAL_SECTION section;
 } writing;
 
-// Written only under the lock.
+// Written only under the lock, but for interrupted, which the handler sets
+// first and the main thread reads after a write.
 enum Phase { kIdle, kOpening, kArmed };
 Phase phase = kIdle;
-bool interrupted = false;
+std::atomic<bool> interrupted{false};
 TimingFile* armed = nullptr;
 HANDLE main_thread = nullptr;
 
@@ -179,25 +181,42 @@ HANDLE main_thread = nullptr;
   ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
 }
 
-// Called on a thread of its own. Taking the lock waits out a write under
-// way, and as the lock is never given back, no write follows; the process
-// then ends at once (the default handler would end it a little later, time
-// enough to open and half write the timing file). An open that waits on a
-// share that does not answer is cancelled, and the main thread, finding
-// the interruption noted, takes back what it opened or made and ends the
-// process; one that cannot be cancelled has two seconds to return.
+// Cancels the main thread's step under way (a write or an open that waits
+// on a share or a pipe that does not answer), every 50 ms, for as long as
+// that step holds the lock, at most two seconds; then waits for it.
+void TakeLock() {
+  for (int tries = 0; !TryEnterCriticalSection(&writing.section); ++tries) {
+    if (tries == 40)
+      return EnterCriticalSection(&writing.section);
+    if (main_thread != nullptr)
+      CancelSynchronousIo(main_thread);
+    Sleep(50);
+  }
+}
+
+// Called on a thread of its own. The lock, once taken, is never given back,
+// so no write follows; the process then ends at once (the default handler
+// would end it a little later, time enough to open and half write the
+// timing file). A write that stalls is cancelled: the main thread, finding
+// the interruption noted, then waits to be ended (WriteOnce). An open that
+// waits is cancelled too, and the main thread takes back what it opened or
+// made and ends the process; one that cannot be cancelled has two seconds
+// to return. Abandoning the file takes a truncation, a close and a removal,
+// so a closed window, logoff or shutdown ends well inside the five seconds
+// the system gives, unless the file's own share stops answering too.
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
       event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT &&
       event != CTRL_SHUTDOWN_EVENT)
     return FALSE;
-  EnterCriticalSection(&writing.section);
   interrupted = true;
+  TakeLock();
   // Held, the lock keeps the main thread in the open while it is cancelled.
   for (int tries = 0; phase == kOpening && tries < 40; ++tries) {
-    CancelSynchronousIo(main_thread);
+    if (main_thread != nullptr)
+      CancelSynchronousIo(main_thread);
     LeaveCriticalSection(&writing.section);
-    WaitForSingleObject(main_thread, 50);
+    Sleep(50);
     EnterCriticalSection(&writing.section);
   }
   if (phase == kArmed)
@@ -263,18 +282,35 @@ int TruncateToEmpty(int fd) { return _chsize_s(fd, 0); }
 // failure and reports whatever error the thread saw last, often none of
 // its own. A short write here is retried, and the failure that stops it is
 // the real one.
+// A write cancelled by the handler, or one it would come after, is no
+// failure to report: the handler abandons the file and ends the process.
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
   DWORD put = 0;
   EnterCriticalSection(&writing.section);
-  BOOL written = WriteFile(SystemHandle(fd), data,
+  BOOL written = !interrupted &&
+                 WriteFile(SystemHandle(fd), data,
                            static_cast<DWORD>(Limited(size)), &put, nullptr);
   DWORD error = GetLastError();
   LeaveCriticalSection(&writing.section);
+  if (!written && interrupted)
+    Sleep(INFINITE);
   *count = put;
   return written ? 0 : ErrorFromSystem(error);
 }
 
 int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
+
+// The handle says where the file is: a share's name may be mapped to a
+// drive letter, or reached through a link.
+int FlushIfRemote(int fd) {
+  HANDLE file = SystemHandle(fd);
+  FILE_REMOTE_PROTOCOL_INFO remote;
+  if (GetFileType(file) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandleEx(file, FileRemoteProtocolInfo, &remote,
+                                    sizeof remote))
+    return 0;
+  return FlushFileBuffers(file) ? 0 : ErrorFromSystem(GetLastError());
+}
 
 int Duplicate(int fd) { return _dup(fd); }
 

@@ -406,6 +406,23 @@ std::vector<Fault> Faults() {
           [](const Scene& s) { mkfifo(s.Path("x.tim").c_str(), 0644); }),
   };
   faults.insert(faults.end(), interrupted.begin(), interrupted.end());
+  // Every other signal that ends a process by default and comes from
+  // outside it: a scheduler's, a timer's, another program's.
+  static const std::pair<const char*, int> others[] = {
+      {"interrupted by SIGALRM", SIGALRM},
+      {"interrupted by SIGXCPU", SIGXCPU},
+      {"interrupted by SIGVTALRM", SIGVTALRM},
+      {"interrupted by SIGPROF", SIGPROF},
+      {"interrupted by SIGPOLL", SIGPOLL},
+      {"interrupted by SIGUSR1", SIGUSR1},
+      {"interrupted by SIGUSR2", SIGUSR2}};
+  for (const auto& [what, signal_number] : others)
+    faults.push_back(Interrupted(what, signal_number));
+  // Ignored when the tool starts (nohup), a signal stays ignored.
+  Fault ignored =
+      Interrupted("SIGTERM ignored at start", SIGTERM, After::kConverted);
+  ignored.options.interruption_ignored = true;
+  faults.push_back(ignored);
   // Not for the tool to take: a supervisor may start it so.
   faults.push_back({"SIGINT blocked and pending at start", WholeCapture, "",
                     After::kConverted, true, "x.dat", "x.tim",
@@ -427,6 +444,30 @@ std::vector<Fault> Faults() {
   faults.push_back({"identifying a new timing file fails", WholeCapture,
                     SystemError(EIO), After::kRemoved, false, "x.dat", "x.tim",
                     Arranged(0, "fstat")});
+  // SIGTERM inside a step of the timing file's life waits for the step's
+  // end, and then finds the file as that step left it.
+  const struct {
+    const char* what;
+    const char* call;
+    bool earlier;  // a timing file there before
+    After after;
+  } steps[] = {
+      {"SIGTERM identifying a new timing file", "fstat", false,
+       After::kRemoved},
+      {"SIGTERM closing it whole", "close", false, After::kConverted},
+      {"SIGTERM emptying an earlier one", "ftruncate", true, After::kRemoved},
+  };
+  for (const auto& step : steps) {
+    Fault fault{step.what,
+                [earlier = step.earlier](Scene& s) {
+                  if (earlier)
+                    s.Put("x.tim", OldTiming());
+                  return WholeCapture(s);
+                },
+                "", step.after, false};
+    fault.options.signal_in_call = step.call;
+    faults.push_back(fault);
+  }
 #endif
   if (HasFullDevice()) {
     faults.push_back({"disk full",
@@ -447,12 +488,14 @@ class FaultMatrixTest : public ToolTest {
   // the tool already gone, with status 0).
   static void ExpectEnd(const ToolRun& run, const Fault& fault, int status) {
     const RunOptions& options = fault.options;
-    if (options.interruption == 0)
+    const int signal_number =
+        options.signal_in_call.empty() ? options.interruption : SIGTERM;
+    if (signal_number == 0 || options.interruption_ignored)
       return ExpectRun(run, status, fault.err);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "");
     if (!(options.when == RunOptions::When::kClosed && run.status == 0)) {
-      EXPECT_EQ(run.signal, options.interruption);
+      EXPECT_EQ(run.signal, signal_number);
     }
   }
 

@@ -28,7 +28,8 @@ namespace fs = std::filesystem;
   // A job started in the background from a script inherits SIGINT ignored,
   // which the tool would keep; and SIGQUIT is not to leave core files.
   if (options.interruption != 0) {
-    signal(options.interruption, SIG_DFL);
+    signal(options.interruption,
+           options.interruption_ignored ? SIG_IGN : SIG_DFL);
     struct rlimit none = {0, 0};
     setrlimit(RLIMIT_CORE, &none);
   }
@@ -158,9 +159,10 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
   argv.push_back(nullptr);
   std::vector<std::string> settings;
 #ifdef TROVCONV_FAILING_CALLS
-  if (!options.failing_call.empty()) {
+  if (!options.failing_call.empty() || !options.signal_in_call.empty()) {
     settings = {"LD_PRELOAD=" TROVCONV_FAILING_CALLS,
-                "TROVCONV_FAILING_CALL=" + options.failing_call};
+                "TROVCONV_FAILING_CALL=" + options.failing_call,
+                "TROVCONV_SIGNAL_IN_CALL=" + options.signal_in_call};
   }
 #endif
   std::vector<char*> envp;
@@ -182,7 +184,8 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
     if (WIFSIGNALED(wait_status))
       run.signal = WTERMSIG(wait_status);
   }
-  if (run.signal == SIGALRM)
+  if (run.signal == SIGALRM &&
+      !(*interrupted && options.interruption == SIGALRM))
     ADD_FAILURE() << "the tool hung: ended after " << options.time_limit_s
                   << " s";
   run.out = ReadBack(out_fd);
