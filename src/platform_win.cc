@@ -173,6 +173,7 @@ enum Phase { kIdle, kOpening, kArmed };
 Phase phase = kIdle;
 std::atomic<bool> interrupted{false};
 TimingFile* armed = nullptr;
+std::atomic<bool> armed_device{false};  // nothing of it to take back
 HANDLE main_thread = nullptr;
 
 // With the status an interrupted console program gets by default.
@@ -197,8 +198,10 @@ void TakeLock() {
 // Called on a thread of its own. The lock, once taken, is never given back,
 // so no write follows; the process then ends at once (the default handler
 // would end it a little later, time enough to open and half write the
-// timing file). A write that stalls is cancelled: the main thread, finding
-// the interruption noted, then waits to be ended (WriteOnce). An open that
+// timing file). A write to a file that stalls (a share that stopped
+// answering) is cancelled: the main thread, finding the interruption
+// noted, then waits to be ended (WriteOnce); one that cannot be cancelled
+// is waited for. An open that
 // waits is cancelled too, and the main thread takes back what it opened or
 // made and ends the process; one that cannot be cancelled has two seconds
 // to return. Abandoning the file takes a truncation, a close and a removal,
@@ -210,6 +213,10 @@ BOOL WINAPI OnControl(DWORD event) {
       event != CTRL_SHUTDOWN_EVENT)
     return FALSE;
   interrupted = true;
+  // A pipe or a device has nothing to take back, and a write to it may wait
+  // for ever, cancelled or not (Wine cannot cancel one): the end is now.
+  if (armed_device)
+    EndByInterruption();
   TakeLock();
   // Held, the lock keeps the main thread in the open while it is cancelled.
   for (int tries = 0; phase == kOpening && tries < 40; ++tries) {
@@ -387,9 +394,13 @@ int TimingFile::Open(const Path& path) {
 void TimingFile::Arm() {
   armed = this;
   phase = kArmed;
+  armed_device = !identity_.regular;
 }
 
-void TimingFile::Disarm() { phase = kIdle; }
+void TimingFile::Disarm() {
+  phase = kIdle;
+  armed_device = false;
+}
 
 TimingFile::Hold::Hold() { EnterCriticalSection(&writing.section); }
 

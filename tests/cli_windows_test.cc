@@ -5,6 +5,7 @@
 // After windows.h.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -327,6 +328,27 @@ TEST(CliWindows, NamesTheTimingFileAfterTheLongName) {
   EXPECT_EQ(GetWide(here + L"capture run 1724.tim"), ExpectedTiming(builder));
   EXPECT_EQ(GetWide(here + notes), "a user's notes\r\n");
   EXPECT_EQ(GetWide(here + L"capture run 1724.dat"), builder.bytes());
+}
+
+// A write that stalls (a pipe whose reader stopped, a share that stopped
+// answering) must not keep Ctrl-C from ending the run at once. Under Wine,
+// a FIFO with no reader at the timing name opens at once and then takes no
+// write; ctest makes one (TROVCONV_FIFO, a Unix path) and runs this under
+// a pseudo-terminal, for a console that Ctrl-C can be sent in.
+TEST(CliWindows, InterruptsAStalledWrite) {
+  const char* fifo = std::getenv("TROVCONV_FIFO");
+  if (fifo == nullptr || std::getenv("TROVCONV_CONSOLE") == nullptr)
+    GTEST_SKIP() << "no FIFO, or no console to send Ctrl-C in";
+  fs::path timing = std::string("Z:") + fifo;
+  timing.make_preferred();
+  const fs::path capture = fs::path(timing).replace_extension("dat");
+  ASSERT_TRUE(WorstCaseCapture().WriteFile(capture.string()));
+  RunOptions options;
+  options.interruption = SIGINT;
+  options.when = RunOptions::When::kWaiting;
+  ToolRun run = RunTool({capture.string()}, options);
+  EXPECT_EQ(run.signal, SIGINT) << "status " << run.status;
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace

@@ -78,13 +78,18 @@ BOOL WINAPI Survive(DWORD) { return TRUE; }
 // its handler waits for the write under way, and none comes after. Wine
 // delivers the event only to the whole console, and only where there is
 // one; false when it could not be sent, or the tool ended first.
-bool Interrupt(const PROCESS_INFORMATION& process, const std::wstring& watched,
+bool Interrupt(const PROCESS_INFORMATION& process, const RunOptions& options,
                ULONGLONG deadline) {
+  const std::wstring watched = Widened(options.watched);
+  const ULONGLONG waited = GetTickCount64() + 200;
   WIN32_FILE_ATTRIBUTE_DATA data;
-  while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT &&
+  while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT &&
          GetTickCount64() < deadline) {
-    if (GetFileAttributesExW(watched.c_str(), GetFileExInfoStandard, &data) &&
-        (data.nFileSizeHigh > 0 || data.nFileSizeLow > (1u << 20))) {
+    if (options.when == RunOptions::When::kWaiting
+            ? GetTickCount64() >= waited
+            : GetFileAttributesExW(watched.c_str(), GetFileExInfoStandard,
+                                   &data) &&
+                  (data.nFileSizeHigh > 0 || data.nFileSizeLow > (1u << 20))) {
       SuspendThread(process.hThread);
       SetConsoleCtrlHandler(Survive, TRUE);
       bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
@@ -133,8 +138,7 @@ ToolRun RunToolWide(const std::vector<std::wstring>& args,
     const DWORD limit_ms = static_cast<DWORD>(options.time_limit_s) * 1000;
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
     const bool interrupted =
-        options.interruption != 0 &&
-        Interrupt(process, Widened(options.watched), deadline);
+        options.interruption != 0 && Interrupt(process, options, deadline);
     const ULONGLONG now = GetTickCount64();
     DWORD code = 0;
     if (WaitForSingleObject(process.hProcess,
