@@ -54,10 +54,12 @@ deb:
 rpm:
 	cmake --workflow --preset rpm
 
-# Every release package, and SHA256SUMS, in build/release: the same bytes
-# from any clone of the same commit (CONTRIBUTING.md, Packages and releases).
+# The source archive, every package, BUILDINFO and SHA256SUMS, in
+# build/release: the same bytes from any clone of the same commit, or from
+# its source archive; signed with SIGN=KEYID (CONTRIBUTING.md, Packages and
+# releases).
 release:
-	sh packaging/release.sh build/release
+	@SIGN="$(SIGN)" sh packaging/release.sh
 
 # The suite under the sanitizers, the fuzzers for a minute, and the static
 # checks (CONTRIBUTING.md, Hardening).

@@ -4,8 +4,9 @@
 # protector, the two run in turns so that both meet the same machine:
 #   wine_start.sh PROTECTED.exe PLAIN.exe CAPTURE [RUNS]
 # with Wine's environment (prefix) set. Exits 1 when the protected build
-# loads more than 6 DLLs or takes more than 1.1 times as long, 2 when the
-# benchmark itself could not run.
+# loads more than 6 DLLs, 2 when the benchmark itself could not run. The
+# times are printed for information: under Wine, runs of 41 conversions
+# have given ratios from 0.84 to 2.47 for the same two builds.
 set -u
 protected=$(realpath "${1:?usage: wine_start.sh PROTECTED.exe PLAIN.exe CAPTURE [RUNS]}")
 plain=$(realpath "${2:?}")
@@ -66,6 +67,6 @@ awk -v a="$protected_us" -v b="$plain_us" -v n="$protected_dlls" \
   -v runs="$runs" 'BEGIN {
   printf "median of %d conversions: protected %.1f ms, plain %.1f ms\n",
     runs, a / 1000, b / 1000
-  printf "ratio %.2f (target at most 1.10), DLLs %d (target at most 6)\n",
-    a / b, n
-  exit (a > 1.1 * b || n > 6) ? 1 : 0 }'
+  printf "ratio %.2f (for information: under Wine it spreads too widely " \
+    "to judge), DLLs %d (target at most 6)\n", a / b, n
+  exit n > 6 ? 1 : 0 }'

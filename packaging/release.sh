@@ -1,23 +1,30 @@
 #!/bin/sh
-# Makes every release package, and SHA256SUMS for them, in OUT:
-#   release.sh OUT
-# One build for each architecture, from the sources this script is in, with
-# the tests left out (the CI runs them), in a folder beside OUT, which keeps
-# the builds for the checks: every package of an architecture carries that
-# build's one binary. The packages are the same to the byte wherever and
-# whenever they are built, for which SOURCE_DATE_EPOCH, when not given, is
-# the last commit's time; it is every time the packages carry. Zip files
-# keep local times, hence UTC here; and C sorting, for one order of the
-# sums whatever the user's locale.
+# Makes a release of the tree this script is in, in build/release: first the
+# source archive, trovconv-VERSION.tar.gz, the tree as committed; then every
+# package, one build for each architecture, in build/release-work (kept for
+# the checks: every package of an architecture carries that build's one
+# binary); BUILDINFO, what made them; and SHA256SUMS of them all.
+#   release.sh
+# with SIGN=KEYID in the environment, it signs the sums and the source
+# archive with that key (packaging/sign.sh). A clone with uncommitted
+# changes is refused, unless ALLOW_DIRTY=1 (for trying out, never to
+# publish: its packages are not the commit's).
+#
+# The files are the same to the byte wherever and whenever they are built,
+# from a clone or from the source archive: every time they carry is
+# SOURCE_DATE_EPOCH, when not given the commit's time, which a source
+# archive records in packaging/source-date. Zip files keep local times,
+# hence UTC here; and C sorting, for one order of the sums whatever the
+# user's locale.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-mkdir -p "$1"
-out=$(cd "$1" && pwd)
-work=$out-work
-if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
-fi
-export SOURCE_DATE_EPOCH
+out=$root/build/release
+work=$root/build/release-work
+version=$(sed -n 's/^project(trovconv VERSION \([0-9.]*\) .*/\1/p' \
+  "$root/CMakeLists.txt")
+# Where the packages are built from: the source archive's tree, whose every
+# file has the commit's time.
+source=$work/source/trovconv-$version
 TZ=UTC
 LC_ALL=C
 export TZ LC_ALL
@@ -25,11 +32,35 @@ export TZ LC_ALL
 # gives; nothing in CPack sets them.
 umask 022
 
+commit=
+time=
+if [ -e "$root/.git" ]; then
+  commit=$(git -C "$root" rev-parse HEAD)
+  time=$(git -C "$root" log -1 --format=%ct)
+  if [ -n "$(git -C "$root" status --porcelain)" ] &&
+    [ "${ALLOW_DIRTY:-}" != 1 ]; then
+    echo "release.sh: uncommitted changes: commit them, or set" \
+      "ALLOW_DIRTY=1 to build them all the same" >&2
+    exit 1
+  fi
+else
+  # "$Format:...$" where git archive did not fill it in.
+  read -r time commit <"$root/packaging/source-date" || true
+  case $time in '' | *[!0-9]*) time= commit= ;; esac
+fi
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$time}
+if [ -z "$SOURCE_DATE_EPOCH" ]; then
+  echo "release.sh: no commit time here: set SOURCE_DATE_EPOCH to the" \
+    "release's time, in seconds since 1970" >&2
+  exit 1
+fi
+export SOURCE_DATE_EPOCH
+
 # configure NAME TOOLCHAIN KIND: the build in $work/NAME, made for KIND of
-# package; a second kind only reconfigures it, and the binary stays.
+# package from the source archive's tree; a second kind only reconfigures
+# it, and the binary stays.
 configure() {
-  [ "$3" = ZIP ] && set -- "$1" "$2" ""  # Windows has the one kind
-  cmake -S "$root" -B "$work/$1" ${2:+"--toolchain=$root/cmake/$2.cmake"} \
+  cmake -S "$source" -B "$work/$1" ${2:+"--toolchain=$source/cmake/$2.cmake"} \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
     ${3:+"-DTROVCONV_PACKAGE=$3"} >>"$work/$1.log"
   cmake --build "$work/$1" -j 2 >>"$work/$1.log"
@@ -42,14 +73,22 @@ package() {
   cp "$work/$1"/trovconv*."$(echo "$3" | tr A-Z a-z)" "$out/"
 }
 
+# zip_archive: the Windows .zip, packed here rather than by CPack, which
+# records the builder's uid and gid and the order the file system lists.
+zip_archive() {
+  configure win64 mingw-w64 ""
+  top=trovconv-$version-win64
+  cmake --install "$work/win64" --strip --prefix "$work/win64-tree/$top" \
+    >>"$work/win64.log"
+  find "$work/win64-tree" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  (cd "$work/win64-tree" && find "$top" | sort | zip -X -q "$out/$top.zip" -@)
+}
+
 # archive NAME TOOLCHAIN MACHINE: the plain archive
 # trovconv-VERSION-linux-MACHINE.tar.gz, a tree to unpack under a prefix.
 archive() {
   configure "$1" "$2" TGZ
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
-    "$work/$1/CMakeCache.txt")
   top=trovconv-$version-linux-$3
-  rm -rf "$work/$1-tree"
   cmake --install "$work/$1" --strip --prefix "$work/$1-tree/$top" \
     >>"$work/$1.log"
   (cd "$work/$1-tree" && tar --sort=name --owner=0 --group=0 \
@@ -57,8 +96,42 @@ archive() {
     gzip -9n >"$out/$top.tar.gz"
 }
 
+# The tree as committed: from git in a clone (which fills in
+# packaging/source-date), or the tree itself, build/ left out, in one made
+# from the archive; packed the same way both times.
+source_archive() {
+  mkdir -p "$source"
+  if [ -e "$root/.git" ]; then
+    git -C "$root" archive HEAD | tar -xf - -C "$source"
+  else
+    (cd "$root" && tar -cf - --exclude=./build .) | tar -xf - -C "$source"
+  fi
+  (cd "$work/source" && tar --sort=name --owner=0 --group=0 \
+    --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" --mode=u+rwX,go+rX,go-w \
+    --format=ustar -cf - "trovconv-$version") |
+    gzip -9n >"$out/trovconv-$version.tar.gz"
+}
+
+# What made the release: the commit, its time, and the Debian packages of
+# the tools that built it.
+buildinfo() {
+  echo "trovconv $version"
+  echo "commit: ${commit:-not recorded}"
+  echo "SOURCE_DATE_EPOCH: $SOURCE_DATE_EPOCH"
+  echo "built on Debian with:"
+  dpkg-query -W -f='  ${Package} ${Version}\n' cmake make tar gzip xz-utils \
+    dpkg-dev rpm binutils g++-12 libc6-dev libstdc++-12-dev \
+    g++-12-aarch64-linux-gnu binutils-aarch64-linux-gnu \
+    libc6-dev-arm64-cross g++-12-arm-linux-gnueabi \
+    binutils-arm-linux-gnueabi libc6-dev-armel-cross \
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    mingw-w64-x86-64-dev 2>/dev/null | sort
+}
+
+# Only this script's own folders are ever removed.
 rm -rf "$out" "$work"
 mkdir -p "$out" "$work"
+source_archive
 package linux-x86_64 "" DEB
 package linux-x86_64 "" RPM
 archive linux-x86_64 "" x86_64
@@ -67,6 +140,8 @@ package linux-aarch64 aarch64-linux-gnu RPM
 archive linux-aarch64 aarch64-linux-gnu aarch64
 package linux-armv6 arm-linux-gnueabi DEB
 archive linux-armv6 arm-linux-gnueabi armv6
-package win64 mingw-w64 ZIP
-(cd "$out" && sha256sum trovconv* >SHA256SUMS)
+zip_archive
+buildinfo >"$out/BUILDINFO"
+(cd "$out" && sha256sum BUILDINFO trovconv* >SHA256SUMS)
+[ -z "${SIGN:-}" ] || sh "$root/packaging/sign.sh" "$out" "$SIGN"
 cat "$out/SHA256SUMS"

@@ -1,52 +1,53 @@
 #!/bin/sh
-# Checks that `make release` gives the same bytes from two clones of this
-# commit, in folders of different names and depths, with the umasks 022
-# and 002, in different time zones and locales, one after the other:
-#   check_reproducible.sh [WORK]
-# in WORK (a new scratch folder when not given; kept, for the packages and
-# logs). Where the sums differ, diffoscope reports on each file that does.
+# Checks that a release is the same to the byte whoever builds it, and from
+# what: builds it again from its own source archive, unpacked in another
+# folder, as an ordinary user (nobody, when run as root), with the umask
+# 002, later, on a file system that lists each folder's entries in reverse
+# (disorderfs), and compares every file with RELEASE's:
+#   check_reproducible.sh RELEASE
+# RELEASE is the folder `make release` made in a clone (build/release).
+# Where a file differs, diffoscope reports on it.
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
+release=$(cd "$1" && pwd)
 . "$(dirname "$0")/checks.sh"
-if [ $# -gt 0 ]; then
-  work=$1
-  rm -rf "$work"
-  mkdir -p "$work" || exit 2
-  work=$(cd "$work" && pwd)
-else
-  work=$dir
+archive=$release/trovconv-$(sed -n '1s/^trovconv //p' "$release/BUILDINFO").tar.gz
+top=$(basename "$archive" .tar.gz)
+mkdir "$dir/unpacked" "$dir/listed" "$dir/home"
+tar -xzf "$archive" -C "$dir/unpacked" || exit 2
+trap 'umount "$dir/listed" 2>/dev/null; rm -rf "$dir"' EXIT
+
+as=
+who=$(id -un)
+if [ "$(id -u)" = 0 ]; then
+  as="runuser -u nobody --"
+  who=nobody
+  chmod 755 "$dir"
+  chown -R nobody "$dir/unpacked" "$dir/home"
 fi
-commit=$(git -C "$root" rev-parse HEAD) || exit 2
+timeout 60 disorderfs --multi-user=yes --reverse-dirents=yes \
+  -o allow_other "$dir/unpacked" "$dir/listed" >/dev/null ||
+  { fail "disorderfs could not mount"; exit 1; }
 
-# release CLONE UMASK TZ LOCALE: make release in a new clone at CLONE.
-release() {
-  git clone -q --no-checkout "$root" "$1" &&
-    git -C "$1" checkout -q "$commit" || exit 2
-  echo "make release in $1 (umask $2, TZ=$3, LC_ALL=$4)"
-  (umask "$2" && cd "$1" && TZ=$3 LC_ALL=$4 LANG=$4 \
-    timeout 1800 make release >"$1.log" 2>&1) ||
-    { tail -n 30 "$1.log"; fail "make release failed in $1"; }
-}
+echo "make release from $top.tar.gz as $who," \
+  "umask 002, entries in reverse order"
+$as env HOME="$dir/home" sh -c "umask 002 && cd '$dir/listed/$top' &&
+  timeout 1800 make release" >"$dir/log" 2>&1 ||
+  { tail -n 30 "$dir/log"; fail "make release failed"; exit 1; }
 
-release "$work/a/trovconv" 022 UTC C
-release "$work/second/clone/of/trovconv-b" 002 Pacific/Kiritimati C.UTF-8
-[ $failed = 0 ] || exit 1
-
-a=$work/a/trovconv/build/release
-b=$work/second/clone/of/trovconv-b/build/release
-cat "$a/SHA256SUMS"
-ls "$a" >"$work/files-a"
-ls "$b" >"$work/files-b"
-diff "$work/files-a" "$work/files-b" || fail "different files"
-(cd "$a" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS is wrong"
-for file in $(cat "$work/files-a"); do
-  [ -f "$b/$file" ] || continue
-  cmp -s "$a/$file" "$b/$file" && continue
+other=$dir/listed/$top/build/release
+ls "$release" | grep -v '\.asc$' >"$dir/files-a"
+ls "$other" >"$dir/files-b"
+diff "$dir/files-a" "$dir/files-b" || fail "different files"
+(cd "$other" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS is wrong"
+for file in $(cat "$dir/files-a"); do
+  [ -f "$other/$file" ] || continue
+  cmp -s "$release/$file" "$other/$file" && continue
   fail "$file differs"
-  timeout 600 diffoscope --text - "$a/$file" "$b/$file"
+  timeout 600 diffoscope --text - "$release/$file" "$other/$file"
 done
-echo "SHA256SUMS: $(sha256sum "$a/SHA256SUMS")"
-echo "SHA256SUMS: $(sha256sum "$b/SHA256SUMS")"
+echo "SHA256SUMS: $(sha256sum "$release/SHA256SUMS")"
+echo "SHA256SUMS: $(sha256sum "$other/SHA256SUMS")"
 
-[ $failed = 0 ] && echo "make release: the same bytes twice"
+[ $failed = 0 ] && echo "make release: the same bytes from the clone and" \
+  "from the source archive"
 exit $failed

@@ -36,6 +36,8 @@ echo "DLLs: $(tr '\n' ' ' <"$dir/dlls")"
 # at start, a dozen more behind it.
 grep -v -i -x -e KERNEL32.dll -e msvcrt.dll "$dir/dlls" &&
   fail "needs DLLs other than KERNEL32.dll and msvcrt.dll"
+# objdump that read nothing would pass the line above.
+grep -q -i -x KERNEL32.dll "$dir/dlls" || fail "no KERNEL32.dll among them"
 
 # The version the resource gives must be the one the tool prints.
 version=$(timeout 60 "$wine" "$exe" 2>&1 | sed -n 's/^Version \([0-9.]*\).*/\1/p')

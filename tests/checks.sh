@@ -25,8 +25,8 @@ check_installed() {
   mkdir "$dir/tree" "$dir/installed"
   cp "$3" "$dir/tree/x.dat"
   cp "$3" "$dir/installed/x.dat"
-  $EMULATOR "$2" "$dir/tree/x.dat" || fail "the tree's tool failed"
-  $EMULATOR "$installed" "$dir/installed/x.dat" ||
+  timeout 60 $EMULATOR "$2" "$dir/tree/x.dat" || fail "the tree's tool failed"
+  timeout 60 $EMULATOR "$installed" "$dir/installed/x.dat" ||
     fail "the installed tool failed"
   cmp "$dir/tree/x.tim" "$dir/installed/x.tim" ||
     fail "the installed tool converts differently"
@@ -35,8 +35,8 @@ check_installed() {
       fail "the installed tool does not convert $3 to ${3%.dat}.tim"
   fi
 
-  $EMULATOR "$2" 2>"$dir/tree/banner"
-  $EMULATOR "$installed" 2>"$dir/installed/banner"
+  timeout 60 $EMULATOR "$2" 2>"$dir/tree/banner"
+  timeout 60 $EMULATOR "$installed" 2>"$dir/installed/banner"
   [ $? = 1 ] || fail "the banner's status is not 1"
   cmp "$dir/tree/banner" "$dir/installed/banner" || fail "the banners differ"
 
