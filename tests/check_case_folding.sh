@@ -27,7 +27,7 @@ check_on() {
   fi
   mounted=1
   cp "$capture" "$dir/mnt/x.TIM"
-  "$tool" "$dir/mnt/x.TIM" 2>"$dir/err"
+  timeout 60 "$tool" "$dir/mnt/x.TIM" 2>"$dir/err"
   status=$?
   printf '%s: status %s, message: %s\n' "$name" "$status" "$(cat "$dir/err")"
   [ "$status" = 1 ] || fail "$name: status $status"

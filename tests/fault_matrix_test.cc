@@ -459,7 +459,7 @@ std::vector<Fault> Faults() {
   };
   for (const auto& step : steps) {
     Fault fault{step.what,
-                [earlier = step.earlier](Scene& s) {
+                [earlier = step.earlier](const Scene& s) {
                   if (earlier)
                     s.Put("x.tim", OldTiming());
                   return WholeCapture(s);
