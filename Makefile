@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; CMake does the work.
-.PHONY: example test bench bench-start bench-windows deb rpm release sanitize fuzz lint clean
+.PHONY: example test bench bench-start bench-windows release sanitize fuzz lint clean
 
 EXAMPLE_DIR := build/example
 
@@ -40,29 +40,19 @@ bench-windows:
 	cmake --build --preset windows --target trovconv
 	cmake --preset windows-plain
 	cmake --build --preset windows-plain
-	WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all \
-	  WINEDLLOVERRIDES=mscoree,mshtml= sh bench/wine_start.sh \
+	env $$(cat build/windows/wine.env) sh bench/wine_start.sh \
 	  build/windows/trovconv.exe build/windows-plain/trovconv.exe \
 	  examples/example.dat
 
-# Builds the Debian package, build/default/trovconv_<version>_amd64.deb;
-# with umask 022, as the modes of its members follow it.
-deb:
-	umask 022 && cmake --workflow --preset deb
-
-# Builds the RPM, build/rpm/trovconv-<version>-1.x86_64.rpm.
-rpm:
-	cmake --workflow --preset rpm
-
 # The source archive, every package, BUILDINFO and SHA256SUMS, in
 # build/release: the same bytes from any clone of the same commit, or from
-# its source archive; signed with SIGN=KEYID (CONTRIBUTING.md, Packages and
-# releases).
+# its source archive; signed with SIGN=KEYID (CONTRIBUTING.md, Release
+# checklist).
 release:
 	@SIGN="$(SIGN)" sh packaging/release.sh
 
 # The suite under the sanitizers, the fuzzers for a minute, and the static
-# checks (CONTRIBUTING.md, Hardening).
+# checks (CONTRIBUTING.md, Platforms and presets).
 sanitize:
 	cmake --workflow --preset sanitize
 

@@ -7,7 +7,10 @@
 # the sanitizers bring checks of their own and fortified calls confuse them.
 option(TROVCONV_HARDENING "Build with the hardening options" ON)
 
-add_compile_options(-Wall -Wextra -Werror -Wformat=2 -Wconversion
+# Warnings are errors in the presets, and so in CI
+# (CMAKE_COMPILE_WARNING_AS_ERROR), not in every build: a distribution's
+# newer compiler may find a new one.
+add_compile_options(-Wall -Wextra -Wformat=2 -Wconversion
   -Wimplicit-fallthrough)
 
 if(NOT TROVCONV_HARDENING)

@@ -35,29 +35,27 @@ if(WIN32)
   return()
 endif()
 
-set(TROVCONV_PACKAGE DEB CACHE STRING
-  "The Linux package to make: DEB, RPM, or TGZ (a plain archive)")
-set_property(CACHE TROVCONV_PACKAGE PROPERTY STRINGS DEB RPM TGZ)
+# Empty for a plain install (and the plain archive): the tool, its manual
+# page and the documents, and nothing of a distribution's own.
+set(TROVCONV_PACKAGE "" CACHE STRING
+  "The Linux package CPack makes: DEB, RPM, or none")
+set_property(CACHE TROVCONV_PACKAGE PROPERTY STRINGS "" DEB RPM)
 
 # Both distributions want the manual page, and Debian its changelog,
 # compressed with gzip -9n: no name or time inside, the same bytes each time.
 find_program(GZIP gzip REQUIRED)
-set(debian_changelog ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog.Debian)
+configure_file(packaging/changelog.Debian.in
+  ${CMAKE_BINARY_DIR}/changelog.Debian @ONLY)
+configure_file(packaging/changelog.RPM.in ${CMAKE_BINARY_DIR}/changelog.RPM
+  @ONLY)
 function(compress input output)
   add_custom_command(OUTPUT ${output}
     COMMAND ${GZIP} -9n -c ${input} > ${output} DEPENDS ${input} VERBATIM)
 endfunction()
 compress(${CMAKE_BINARY_DIR}/trovconv.1 ${CMAKE_BINARY_DIR}/trovconv.1.gz)
-compress(${debian_changelog} ${CMAKE_BINARY_DIR}/changelog.gz)
+compress(${CMAKE_BINARY_DIR}/changelog.Debian ${CMAKE_BINARY_DIR}/changelog.gz)
 add_custom_target(compressed_docs ALL
   DEPENDS ${CMAKE_BINARY_DIR}/trovconv.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
-
-# The newest entry of the Debian changelog must be this version.
-file(STRINGS ${debian_changelog} newest LIMIT_COUNT 1)
-if(NOT newest MATCHES "^trovconv \\(${PROJECT_VERSION}\\) ")
-  message(FATAL_ERROR "packaging/changelog.Debian starts with '${newest}', "
-    "not with an entry for ${PROJECT_VERSION}")
-endif()
 
 install(TARGETS trovconv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Debian's tools flag compiler notes left in a binary.
@@ -78,8 +76,7 @@ install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_GENERATOR ${TROVCONV_PACKAGE})
 set(notices ${CMAKE_BINARY_DIR}/NOTICES)
 
-if(TROVCONV_PACKAGE STREQUAL "TGZ")
-  # Unpacked under a prefix of the user's (packaging/release.sh packs it).
+if(TROVCONV_PACKAGE STREQUAL "")
   install(FILES LICENSE ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
   return()
 endif()
@@ -151,8 +148,7 @@ else()
   # The file system package owns these; the package only what it adds.
   set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
     /usr/share/man /usr/share/man/man1 /usr/share/licenses)
-  set(CPACK_RPM_CHANGELOG_FILE
-    ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog.RPM)
+  set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_BINARY_DIR}/changelog.RPM)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(doc /usr/${CMAKE_INSTALL_DOCDIR})
   set(licenses /usr/${CMAKE_INSTALL_DATADIR}/licenses/trovconv)

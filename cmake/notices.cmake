@@ -77,6 +77,14 @@ function(trovconv_copy_notice title files)
   set(asks "${asks}${title}\n\nCopyright ${holders}\n${text}\n\n" PARENT_SCOPE)
 endfunction()
 
+if(NOT WIN32 AND TROVCONV_LINK STREQUAL "dynamic")
+  file(WRITE ${CMAKE_BINARY_DIR}/NOTICES "trovconv ${PROJECT_VERSION} is \
+under the MIT licence (LICENSE).\nThis build is linked dynamically: no part \
+of another project is inside the\nprogram. The libraries it uses come with \
+the system, under their own licences.\n")
+  return()
+endif()
+
 set(notices "trovconv ${PROJECT_VERSION}: notices for the parts of other \
 projects in it\n
 trovconv is under the MIT licence (LICENSE). The parts below are linked

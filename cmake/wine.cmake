@@ -8,18 +8,22 @@ find_program(WINE wine REQUIRED)
 find_program(WINESERVER wineserver REQUIRED)
 find_program(LOCALEDEF localedef REQUIRED)
 
+# Each is built under another name and renamed once whole, so that a
+# configure cut short leaves none half built to be taken for done.
 set(TROVCONV_LOCALES ${CMAKE_BINARY_DIR}/locale)
 foreach(locale ja_JP en_US)
-  if(NOT EXISTS ${TROVCONV_LOCALES}/${locale}.UTF-8)
+  set(built ${TROVCONV_LOCALES}/${locale}.UTF-8)
+  if(NOT EXISTS ${built})
+    file(REMOVE_RECURSE ${built}.part)
     file(MAKE_DIRECTORY ${TROVCONV_LOCALES})
     execute_process(
-      COMMAND ${LOCALEDEF} -i ${locale} -f UTF-8
-        ${TROVCONV_LOCALES}/${locale}.UTF-8
+      COMMAND ${LOCALEDEF} -i ${locale} -f UTF-8 ${built}.part
       RESULT_VARIABLE locale_result)
     if(NOT locale_result EQUAL 0)
       message(FATAL_ERROR "localedef could not build ${locale}.UTF-8 "
         "(Debian package: locales)")
     endif()
+    file(RENAME ${built}.part ${built})
   endif()
 endforeach()
 
@@ -38,9 +42,12 @@ set(TROVCONV_WINE_ENVIRONMENT_1252 ${TROVCONV_WINE_COMMON}
 # now, so that no test sees that. In it, a program that crashes must end at
 # once with its exception code, for the test to report: by default Wine
 # starts its debugger on it, which can hang with the crashed process. An
-# empty debugger command starts none.
-if(NOT EXISTS ${CMAKE_BINARY_DIR}/wineprefix/system.reg)
+# empty debugger command starts none. The prefix counts as made once that
+# is set too: one cut short is made again.
+set(made ${CMAKE_BINARY_DIR}/wineprefix/.trovconv-made)
+if(NOT EXISTS ${made})
   message(STATUS "Creating the Wine prefix for the tests")
+  file(REMOVE_RECURSE ${CMAKE_BINARY_DIR}/wineprefix)
   execute_process(
     COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINE} wineboot -i
     TIMEOUT 300 COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
@@ -51,6 +58,12 @@ if(NOT EXISTS ${CMAKE_BINARY_DIR}/wineprefix/system.reg)
     TIMEOUT 60 COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET ERROR_QUIET)
   execute_process(COMMAND env ${TROVCONV_WINE_ENVIRONMENT} ${WINESERVER} -w
     TIMEOUT 60)
+  file(TOUCH ${made})
 endif()
+
+# The same environment for the scripts that run Wine outside ctest (the
+# Makefile's bench-windows, .ci/run): one variable a line.
+list(JOIN TROVCONV_WINE_ENVIRONMENT "\n" lines)
+file(WRITE ${CMAKE_BINARY_DIR}/wine.env "${lines}\n")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR env ${TROVCONV_WINE_ENVIRONMENT} ${WINE})

@@ -35,9 +35,11 @@ umask 022
 commit=
 time=
 if [ -e "$root/.git" ]; then
-  commit=$(git -C "$root" rev-parse HEAD)
-  time=$(git -C "$root" log -1 --format=%ct)
-  if [ -n "$(git -C "$root" status --porcelain)" ] &&
+  # A checkout owned by another user (a container's mount) is safe here.
+  git() { command git -c safe.directory="$root" -C "$root" "$@"; }
+  commit=$(git rev-parse HEAD)
+  time=$(git log -1 --format=%ct)
+  if [ -n "$(git status --porcelain)" ] &&
     [ "${ALLOW_DIRTY:-}" != 1 ]; then
     echo "release.sh: uncommitted changes: commit them, or set" \
       "ALLOW_DIRTY=1 to build them all the same" >&2
@@ -56,27 +58,26 @@ if [ -z "$SOURCE_DATE_EPOCH" ]; then
 fi
 export SOURCE_DATE_EPOCH
 
-# configure NAME TOOLCHAIN KIND: the build in $work/NAME, made for KIND of
-# package from the source archive's tree; a second kind only reconfigures
-# it, and the binary stays.
+# configure NAME KIND: the build in $work/NAME, from the source archive's
+# tree, with the preset release-NAME's settings, for KIND of package; a
+# second kind only reconfigures it, and the binary stays.
 configure() {
-  cmake -S "$source" -B "$work/$1" ${2:+"--toolchain=$source/cmake/$2.cmake"} \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
-    ${3:+"-DTROVCONV_PACKAGE=$3"} >>"$work/$1.log"
-  cmake --build "$work/$1" -j 2 >>"$work/$1.log"
+  cmake -S "$source" --preset "release-${1#linux-}" -B "$work/$1" \
+    "-DTROVCONV_PACKAGE=$2" >>"$work/$1.log"
+  cmake --build "$work/$1" >>"$work/$1.log"
 }
 
-# package NAME TOOLCHAIN KIND: a package of that kind, copied to $out.
+# package NAME KIND: a package of that kind, copied to $out.
 package() {
   configure "$@"
-  (cd "$work/$1" && cpack -G "$3" >>"$work/$1.log")
-  cp "$work/$1"/trovconv*."$(echo "$3" | tr A-Z a-z)" "$out/"
+  (cd "$work/$1" && cpack -G "$2" >>"$work/$1.log")
+  cp "$work/$1"/trovconv*."$(echo "$2" | tr A-Z a-z)" "$out/"
 }
 
 # zip_archive: the Windows .zip, packed here rather than by CPack, which
 # records the builder's uid and gid and the order the file system lists.
 zip_archive() {
-  configure win64 mingw-w64 ""
+  configure win64 ""
   top=trovconv-$version-win64
   cmake --install "$work/win64" --strip --prefix "$work/win64-tree/$top" \
     >>"$work/win64.log"
@@ -84,11 +85,12 @@ zip_archive() {
   (cd "$work/win64-tree" && find "$top" | sort | zip -X -q "$out/$top.zip" -@)
 }
 
-# archive NAME TOOLCHAIN MACHINE: the plain archive
-# trovconv-VERSION-linux-MACHINE.tar.gz, a tree to unpack under a prefix.
+# archive MACHINE: the plain archive trovconv-VERSION-linux-MACHINE.tar.gz,
+# a tree to unpack under a prefix.
 archive() {
-  configure "$1" "$2" TGZ
-  top=trovconv-$version-linux-$3
+  set -- "linux-$1"
+  configure "$1" ""
+  top=trovconv-$version-$1
   cmake --install "$work/$1" --strip --prefix "$work/$1-tree/$top" \
     >>"$work/$1.log"
   (cd "$work/$1-tree" && tar --sort=name --owner=0 --group=0 \
@@ -102,7 +104,7 @@ archive() {
 source_archive() {
   mkdir -p "$source"
   if [ -e "$root/.git" ]; then
-    git -C "$root" archive HEAD | tar -xf - -C "$source"
+    git archive HEAD | tar -xf - -C "$source"
   else
     (cd "$root" && tar -cf - --exclude=./build .) | tar -xf - -C "$source"
   fi
@@ -132,14 +134,11 @@ buildinfo() {
 rm -rf "$out" "$work"
 mkdir -p "$out" "$work"
 source_archive
-package linux-x86_64 "" DEB
-package linux-x86_64 "" RPM
-archive linux-x86_64 "" x86_64
-package linux-aarch64 aarch64-linux-gnu DEB
-package linux-aarch64 aarch64-linux-gnu RPM
-archive linux-aarch64 aarch64-linux-gnu aarch64
-package linux-armv6 arm-linux-gnueabi DEB
-archive linux-armv6 arm-linux-gnueabi armv6
+for machine in x86_64 aarch64 armv6; do
+  package "linux-$machine" DEB
+  [ $machine = armv6 ] || package "linux-$machine" RPM
+  archive $machine
+done
 zip_archive
 buildinfo >"$out/BUILDINFO"
 (cd "$out" && sha256sum BUILDINFO trovconv* >SHA256SUMS)
