@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -106,13 +107,9 @@ bool EqualIgnoringCase(const std::basic_string<Char>& a,
   auto lower = [](Char c) {
     return c >= Char('A') && c <= Char('Z') ? Char(c - 'A' + 'a') : c;
   };
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i]))
-      return false;
-  }
-  return true;
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](Char x, Char y) { return lower(x) == lower(y); });
 }
 
 // A timing file never starts as a capture does: a file at the timing name

@@ -351,15 +351,8 @@ TEST_F(CliTest, RemovesTimingFileWhenWriteFails) {
 // with an abort: under each limit on its address space from the least it
 // starts with, page by page, to enough to convert. The capture's path is too
 // long to be held without memory of its own, the missing one's is not.
-// Neither the emulator nor AddressSanitizer runs under such a limit.
-#if defined(__SANITIZE_ADDRESS__)
-#define TROVCONV_ADDRESS_SANITIZER
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TROVCONV_ADDRESS_SANITIZER
-#endif
-#endif
-#if !defined(TROVCONV_EMULATOR) && !defined(TROVCONV_ADDRESS_SANITIZER)
+// Neither the emulator nor the sanitizers run under such a limit.
+#if !defined(TROVCONV_EMULATOR) && !defined(TROVCONV_SANITIZED)
 TEST_F(CliTest, FailsCleanlyShortOfMemory) {
   const std::string folder(40, 'f');
   fs::create_directory(Path(folder));
