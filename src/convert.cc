@@ -9,6 +9,7 @@
 
 #include "capture.h"
 #include "platform.h"
+#include "timing_file.h"
 #include "timing_writer.h"
 
 namespace {
@@ -59,17 +60,17 @@ namespace {
 // that stopped it.
 class FileSink : public Sink {
  public:
-  explicit FileSink(int fd) : fd_(fd) {}
+  explicit FileSink(TimingFile* file) : file_(file) {}
 
   bool Write(const char* data, size_t size) override {
-    error_ = platform::WriteAll(fd_, data, size);
+    error_ = file_->Write(data, size);
     return error_ == 0;
   }
 
   int error() const { return error_; }
 
  private:
-  int fd_;
+  TimingFile* file_;
   int error_ = 0;
 };
 
@@ -112,24 +113,6 @@ bool EqualIgnoringCase(const std::basic_string<Char>& a,
                     [&](Char x, Char y) { return lower(x) == lower(y); });
 }
 
-// A timing file never starts as a capture does: a file at the timing name
-// that does is some capture, never an earlier conversion. Only a plain file
-// that can be read is looked at, through the same name, and only if that
-// is still the file opened.
-bool HoldsCapture(const platform::Path& path,
-                  const platform::FileIdentity& timing_id) {
-  int fd;
-  if (!timing_id.regular || platform::OpenWithoutWaiting(path, &fd) != 0)
-    return false;
-  platform::FileIdentity id;
-  uint8_t start[kMagicSize];
-  size_t delivered = 0;
-  if (platform::Identify(fd, &id) == 0 && platform::SameFile(id, timing_id))
-    platform::ReadUpTo(fd, start, sizeof start, &delivered);
-  platform::Close(fd);
-  return delivered == sizeof start && StartsWithMagic(start);
-}
-
 int PrintUsage() {
   std::fputs("trovik QV-7 *.dat file to Carvendel tim file converter\n",
              stderr);
@@ -138,11 +121,26 @@ int PrintUsage() {
   return 1;
 }
 
+// What a refusal of the timing file says; errors in the system's words.
+int ReportTimingError(int error) {
+  switch (error) {
+    case kWrittenByAnotherRun:
+      return Reject("trovconv: timing file is being written by another run\n");
+    case kWouldOverwriteCapture:
+      return RefuseOverwrite();
+    case kHoldsCapture:
+      return Reject("trovconv: timing file holds a capture\n");
+    case kWrittenByAnotherProgram:
+      return Reject(
+          "trovconv: timing file is being written by another program\n");
+    default:
+      return ReportSystemError(error);
+  }
+}
+
 // A timing file that is the capture itself, under another name or through a
-// link, would destroy the capture as it is written: it is refused by name
-// before the open (so a read-only capture still gets the plain reason), and
-// by what the open found (so a file swapped in between is caught too). A
-// name that differs from the capture's only in letter case is the capture
+// link, would destroy the capture as it is written: TimingFile refuses it.
+// A name that differs from the capture's only in letter case is the capture
 // on a file system that ignores case, some of which give each spelling an
 // identity of its own; nothing in the name tells such a file system from
 // another, so the name is refused everywhere.
@@ -150,36 +148,26 @@ int WriteTimingFileAt(const platform::Path& capture_path,
                       const platform::FileIdentity& capture_id,
                       Capture* capture, int64_t interval) {
   const platform::Path path = TimingPathFor(capture_path);
-  platform::FileIdentity existing;
-  if (EqualIgnoringCase(path, capture_path) ||
-      (platform::IdentifyPath(path, &existing) == 0 &&
-       platform::SameFile(existing, capture_id)))
+  if (EqualIgnoringCase(path, capture_path))
     return RefuseOverwrite();
-  platform::TimingFile timing;
-  if (int error = timing.Open(path)) {
-    if (error == platform::kWrittenByAnotherRun)
-      return Reject("trovconv: timing file is being written by another run\n");
-    return ReportSystemError(error);
-  }
-  if (platform::SameFile(timing.identity(), capture_id)) {
-    timing.Abandon();  // untouched: its bytes are not this run's
-    return RefuseOverwrite();
-  }
-  if (HoldsCapture(timing.name(), timing.identity())) {
-    timing.Abandon();
-    return Reject("trovconv: timing file holds a capture\n");
-  }
-  int error = timing.Empty();
+  TimingFile timing;
+  int error = timing.Open(path, capture_id);
   if (error == 0) {
-    FileSink sink(timing.fd());
+    FileSink sink(&timing);
     WriteTimingFile(capture, interval, &sink);
     error = sink.error();
+    if (error == 0)
+      error = timing.Commit();
+    else
+      timing.Abandon();
   }
   if (error == 0)
-    error = timing.Commit();
-  else
-    timing.Abandon();
-  return error == 0 ? 0 : ReportSystemError(error);
+    return 0;
+  ReportTimingError(error);
+  if (int kept = timing.kept_name_error())
+    std::fprintf(stderr, "%s: an empty timing file was left behind: %s\n",
+                 kToolName, platform::ErrorText(kept));
+  return 1;
 }
 
 int ConvertCapture(const platform::Path& capture_path, int capture_fd,
@@ -202,6 +190,7 @@ int ConvertCapture(const platform::Path& capture_path, int capture_fd,
 
 int RunConverter(int argc, platform::PathChar** argv) {
   platform::StartUp();
+  HandleInterruptions();
   std::set_new_handler(OnOutOfMemory);
   if (argc != 2)
     return PrintUsage();

@@ -10,10 +10,6 @@
 #include <cstdint>
 #include <string>
 
-#ifndef _WIN32
-#include <signal.h>
-#endif
-
 namespace platform {
 
 // A file name as the system keeps it, and as the command line brings it:
@@ -44,10 +40,13 @@ void StartUp();
 
 // What makes two names the same file: links, and differently spelled paths,
 // all resolve to one identity.
+// And what the file is, as it was when described.
 struct FileIdentity {
   uint64_t volume;
   uint64_t index;
   bool regular;  // a plain file, as opposed to a device, pipe or folder
+  bool fifo;
+  uint64_t size;  // of a plain file
 };
 
 // On Windows only files on disk have an identity: a device is never the
@@ -55,11 +54,13 @@ struct FileIdentity {
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 int OpenForReading(const Path& path, int* fd);
-// The same, but never waiting to open: a FIFO opens at once, and anything
-// but the plain file expected is for the caller to turn down unread.
-int OpenWithoutWaiting(const Path& path, int* fd);
+// Opens what is there for writing, never waiting and never making
+// anything. Async-signal-safe.
+int OpenToEmpty(const Path& path, int* fd);
 // Reads until size bytes have arrived or the file ends.
 int ReadUpTo(int fd, void* buffer, size_t size, size_t* delivered);
+// The same from a plain file's start, leaving its position there.
+int ReadStart(int fd, void* buffer, size_t size, size_t* delivered);
 int Identify(int fd, FileIdentity* id);
 // ENOENT when nothing is there. IdentifyPath follows symbolic links;
 // IdentifyEntry describes the name itself, so a link is never the file it
@@ -67,10 +68,10 @@ int Identify(int fd, FileIdentity* id);
 int IdentifyPath(const Path& path, FileIdentity* id);
 int IdentifyEntry(const Path& path, FileIdentity* id);
 int TruncateToEmpty(int fd);
-int WriteAll(int fd, const void* data, size_t size);
 
-// The single system calls beneath ReadUpTo and WriteAll: each moves what it
-// can at once and says how much. A read of 0 bytes is the end of the file.
+// The single system calls beneath ReadUpTo and the writes: each moves what
+// it can at once and says how much. A read of 0 bytes is the end of the
+// file.
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count);
 int WriteOnce(int fd, const void* data, size_t size, size_t* count);
 int Close(int fd);
@@ -92,69 +93,10 @@ const char* ErrorText(int error);
 // be another file's. Where the listing cannot be had, path as it is.
 Path ListedName(const Path& path);
 
-// Returned by TimingFile::Open, not a system error: another run holds the
-// file, and has changed nothing of it.
-constexpr int kWrittenByAnotherRun = -1;
-
 // Takes the lock that one run writing a timing file holds, without
-// waiting: kWrittenByAnotherRun while another run holds it. A file system
-// that has no locks gives none, and 0: the run goes on as it would have.
-int LockForWriting(int fd);
-
-// The timing file from its open to its end: committed whole, or abandoned
-// after a failed write or close, a refusal, or an interruption (Ctrl-C, a
-// closed terminal or window, logoff, shutdown, a request to terminate),
-// which then ends the process by the same signal (on Windows with the
-// status of Ctrl-C). One at a time: an interruption finds it.
-class TimingFile {
- public:
-  TimingFile() = default;
-  TimingFile(const TimingFile&) = delete;
-  TimingFile& operator=(const TimingFile&) = delete;
-
-  // Creates the file, or opens what is there unchanged, for the caller to
-  // check first. An interruption ends an open that waits (a FIFO). A plain
-  // file is locked (LockForWriting) before anything else is done with it.
-  int Open(const Path& path);
-  int fd() const { return fd_; }
-  // Its SystemName, made once at the open: nothing later needs memory.
-  const Path& name() const { return name_; }
-  const FileIdentity& identity() const { return identity_; }
-  // From here on the file's bytes are this run's, to write or take back.
-  int Empty();
-  // Closes the file, complete. One whose close fails is abandoned.
-  int Commit();
-  // Empties the file if its bytes are this run's, closes it, and removes
-  // its name if that name was the file itself when opened and still is.
-  // Async-signal-safe: interruptions end here too.
-  void Abandon();
-
- private:
-  // Held for every step of the file's life, so that an interruption finds
-  // the file before or after a step, never halfway through one.
-  struct Hold {
-    Hold();
-    ~Hold();
-#ifndef _WIN32
-    sigset_t saved;  // the signal mask it restores
-#endif
-  };
-
-  // Held, with the file just opened: from here an interruption abandons it.
-  int Adopt(bool made);
-  // Locked, the file is this run's to write: no other run has it, nor took
-  // its name away before the lock came.
-  int Lock(bool made);
-  bool RemoveIfStillNamed();
-  void Arm();
-  static void Disarm();
-
-  int fd_ = -1;
-  Path name_;
-  FileIdentity identity_ = {0, 0, false};
-  bool owned_ = false;         // made by this run, or emptied by it
-  bool name_is_file_ = false;  // not a link to it, nor anything else
-};
+// waiting: true while another run holds it. A file system that has no
+// locks gives none, and false: the run goes on as it would have.
+bool LockedElsewhere(int fd);
 
 }  // namespace platform
 

@@ -391,10 +391,10 @@ std::vector<Fault> Faults() {
       // Complete and closed, the timing file stays.
       Interrupted("signal after the timing file is closed", SIGTERM,
                   After::kConverted, RunOptions::When::kClosed),
-      // A dangling link is followed, as the shell follows it: its file is
-      // made and emptied again, and the user's link stays.
+      // A dangling link is followed, as the shell follows it: the file made
+      // behind it goes again, and the user's link stays.
       Interrupted("interrupted, timing name a dangling symbolic link", SIGTERM,
-                  After::kEmptied, RunOptions::When::kWriting,
+                  After::kUnchanged, RunOptions::When::kWriting,
                   [](const Scene& s) {
                     s.Folder("tgt");
                     fs::create_symlink("tgt/t.tim", s.Path("x.tim"));

@@ -1,0 +1,190 @@
+#include "timing_file.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include "capture.h"
+
+using platform::FileIdentity;
+using platform::SameFile;
+
+int TimingFile::Open(const platform::Path& path, const FileIdentity& capture) {
+  // By name first, so that a capture that may not be written gets the
+  // plain reason, not the system's.
+  FileIdentity there;
+  if (platform::IdentifyPath(path, &there) == 0 && SameFile(there, capture))
+    return kWouldOverwriteCapture;
+  Hold hold;
+  int error = OpenFile(path);
+  if (error == 0)
+    error = Lock();
+  if (error == 0)
+    error = Check(capture);
+  if (error == 0)
+    error = Empty();
+  if (error != 0) {
+    Abandon();
+    return error;
+  }
+  Arm();
+  return 0;
+}
+
+// A file this run made is locked before it is even identified: until then
+// another run may open it and take it over. A run that gives a file up
+// removes its name before it lets go of the lock, so a name that no longer
+// leads to the file means that another run had it.
+int TimingFile::Lock() {
+  if (made_ && platform::LockedElsewhere(fd_))
+    return kWrittenByAnotherRun;
+  locked_ = made_;
+  if (int error = platform::Identify(fd_, &identity_))
+    return error;
+  identified_ = true;
+  FileIdentity entry;
+  if (!made_ && platform::IdentifyEntry(name_, &entry) == 0 &&
+      SameFile(entry, identity_))
+    removable_ = name_;  // the earlier timing file itself, not a link to it
+  if (!made_ && (identity_.regular || identity_.fifo)) {
+    if (platform::LockedElsewhere(fd_))
+      return kWrittenByAnotherRun;
+    locked_ = true;
+  }
+  if (!identity_.regular)
+    return 0;
+  FileIdentity named;
+  const int looked = platform::IdentifyPath(name_, &named);
+  if (looked == ENOENT || (looked == 0 && !SameFile(named, identity_)))
+    return kWrittenByAnotherRun;
+  return looked;
+}
+
+// A timing file never starts as a capture does: a file at the timing name
+// that does is some capture, never an earlier conversion. It is read
+// through the descriptor that will write it, so that nothing can be put in
+// its place between the look and the write. A FIFO or a device is never
+// read.
+int TimingFile::Check(const FileIdentity& capture) {
+  if (SameFile(identity_, capture))
+    return kWouldOverwriteCapture;
+  if (!identity_.regular)
+    return opened_to_read_ ? kWrittenByAnotherProgram : 0;
+  if (made_) {
+    if (identity_.size != 0)
+      return kWrittenByAnotherProgram;
+    owned_ = true;
+    return 0;
+  }
+  uint8_t start[kMagicSize];
+  size_t delivered = 0;
+  if (int error = platform::ReadStart(fd_, start, sizeof start, &delivered))
+    return error;
+  return delivered == sizeof start && StartsWithMagic(start) ? kHoldsCapture
+                                                             : 0;
+}
+
+// A file this run made is empty, and is left alone, as an open that
+// truncates leaves a file it has just created: on ext4 a truncation to zero
+// marks the file as replaced, and its close then starts writing it all out
+// to disk, at a cost. A failed truncation has changed nothing: the file
+// stays the user's. Devices and FIFOs cannot be truncated and need not be.
+int TimingFile::Empty() {
+  if (!identity_.regular || owned_)
+    return 0;
+  const int error = platform::TruncateToEmpty(fd_);
+  owned_ = error == 0;
+  return error;
+}
+
+int TimingFile::Write(const void* data, size_t size) {
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    size_t put;
+    if (int error = WriteSome(at, size, &put))
+      return error;
+    if (put == 0)  // no progress and no error: never spin on it
+      return EIO;
+    at += put;
+    size -= put;
+    written_ += put;
+  }
+  return 0;
+}
+
+// A write that failed late is reported by the flush of a file on a share
+// (Windows) or by a close (a network file system on Linux). A size other
+// than what the run wrote means another program wrote too.
+int TimingFile::Commit() {
+  Hold hold;
+  int error = platform::FlushIfRemote(fd_);
+  if (error == 0 && identity_.regular) {
+    FileIdentity now;
+    error = platform::Identify(fd_, &now);
+    if (error == 0 && now.size != written_)
+      error = kWrittenByAnotherProgram;
+  }
+  if (error == 0)
+    error = CloseAll();
+  if (error != 0)
+    Abandon();
+  else
+    Disarm();
+  return error;
+}
+
+// The copy keeps the file to empty when the first close reports a late
+// failure; when only the last one does, the file is found again by name.
+int TimingFile::CloseAll() {
+  const int spare = platform::Duplicate(fd_);
+  int error = platform::Close(fd_);
+  fd_ = spare;
+  if (error == 0 && fd_ >= 0) {
+    error = platform::Close(fd_);
+    fd_ = -1;
+  }
+  return error;
+}
+
+void TimingFile::Abandon() {
+  Hold hold;
+  if (owned_ && fd_ >= 0)
+    platform::TruncateToEmpty(fd_);  // so that no other link keeps the bytes
+  else if (owned_)
+    EmptyThroughName();
+  int removal = RemoveIfStillNamed();
+  if (fd_ >= 0) {
+    platform::Close(fd_);
+    fd_ = -1;
+  }
+  if (removal != 0)
+    removal = RemoveAfterClose();
+  left_empty_ = removal > 0;
+  Disarm();
+}
+
+// Only if the name still leads to this file, and no other run has it.
+void TimingFile::EmptyThroughName() {
+  int fd;
+  if (platform::OpenToEmpty(name_, &fd) != 0)
+    return;
+  FileIdentity found;
+  if (platform::Identify(fd, &found) == 0 && SameFile(found, identity_) &&
+      !platform::LockedElsewhere(fd))
+    platform::TruncateToEmpty(fd);
+  platform::Close(fd);
+}
+
+// 0 when the name is gone or not this run's to remove, else the error that
+// kept it. Only an empty plain file goes: this run's, or, when it could not
+// be identified, one it made and holds the lock of.
+int TimingFile::RemoveIfStillNamed() {
+  FileIdentity named;
+  if (removable_.empty() || platform::IdentifyEntry(removable_, &named) != 0 ||
+      !named.regular || named.size != 0)
+    return 0;
+  if (identified_ ? !(owned_ && SameFile(named, identity_))
+                  : !(made_ && locked_))
+    return 0;
+  removal_error_ = platform::RemoveFile(removable_);
+  return removal_error_;
+}

@@ -1,0 +1,118 @@
+// The timing file from the moment its name is looked at to the moment the
+// run lets go of it: the one place that decides what of it is this run's,
+// and what an interruption (Ctrl-C, a closed terminal or window, logoff,
+// shutdown, a request to terminate) or a failure leaves.
+//
+// The protocol. Each step holds off interruptions while it runs (POSIX:
+// the signals are blocked; Windows: the console handler waits for the
+// step), so that one finds the file before or after a step, never halfway
+// through one. "Own" is what the run may change: only bytes it may empty
+// and a name it may remove.
+//
+// | step           | the run owns after it            | a failure at it           | an interruption at it      |
+// |----------------|----------------------------------|---------------------------|----------------------------|
+// | look           | nothing: a name that is the      | refusal; nothing opened   | ends the run; nothing      |
+// |                | capture's is refused unopened    |                           | opened                     |
+// | create or open | a file it made (O_EXCL, also     | error; a made file's name | POSIX: an open that waits  |
+// |                | behind a dangling link): nothing | is removed (empty)        | (FIFO) is let go: nothing  |
+// |                | yet; what was there: nothing     |                           | made. Windows: the open is |
+// |                |                                  |                           | cancelled, a made file     |
+// |                |                                  |                           | removed                    |
+// | lock           | nothing more: another run's file | refusal "another run";    | after the step: as for a   |
+// |                | is left as it is                 | nothing changed           | failure                    |
+// | check          | a made file only while it is     | refusal (a failure to     | after the step: as for a   |
+// |                | empty; what was there, nothing   | identify or read counts   | failure                    |
+// |                |                                  | as one): only an empty    |                            |
+// |                |                                  | file it made is removed   |                            |
+// | empty          | the file's bytes (made: already) | error; nothing changed    | after the step: abandon    |
+// | write          | the file's bytes                 | abandon                   | abandon                    |
+// | commit         | nothing: the file is the user's  | abandon: a failed last    | before it: abandon; after  |
+// |                | once every close has succeeded   | close too, the file       | it: the file stays whole   |
+// |                | and its size is what it wrote    | emptied through its name  |                            |
+// | abandon        | nothing                          | (none reported)           | (abandon runs once)        |
+//
+// Abandon empties the bytes the run owns, through a link too, and removes
+// a name only if it is one the run made or the earlier timing file itself
+// (never a link), it still leads to the file, and the file is empty. POSIX
+// removes the name while the file is still open and so locked; Windows,
+// which removes no open file, after the close, and keeps retrying for a
+// moment while another program holds the file. A plain file, and a FIFO,
+// is locked for one run at a time; a device is not. After an interruption
+// the process ends by the same signal (Windows: with the status of Ctrl-C).
+#ifndef TROVCONV_TIMING_FILE_H_
+#define TROVCONV_TIMING_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform.h"
+
+// Why Open refused, changing nothing that was not the run's own; not
+// system errors, which are positive.
+enum Refusal {
+  kWrittenByAnotherRun = -1,      // another run holds the lock
+  kWouldOverwriteCapture = -2,    // the timing name leads to the capture
+  kHoldsCapture = -3,             // what is there starts as a capture does
+  kWrittenByAnotherProgram = -4,  // bytes the run did not write
+};
+
+// Installs the interruption handling; called once before anything else.
+void HandleInterruptions();
+
+// One at a time: an interruption finds it.
+class TimingFile {
+ public:
+  TimingFile() = default;
+  TimingFile(const TimingFile&) = delete;
+  TimingFile& operator=(const TimingFile&) = delete;
+
+  // Looks, creates or opens, locks and checks: 0 when the file is this
+  // run's, empty, to write. Otherwise an error number or a Refusal, with
+  // nothing of the run's left.
+  int Open(const platform::Path& path, const platform::FileIdentity& capture);
+  int Write(const void* data, size_t size);
+  // Closes the file, complete; one whose close fails is abandoned.
+  int Commit();
+  // Async-signal-safe: interruptions end here too.
+  void Abandon();
+  // After a failed run: the system's error that kept the name of the
+  // emptied timing file (on Windows, another program holding it open), or 0.
+  int kept_name_error() const { return left_empty_ ? removal_error_ : 0; }
+
+ private:
+  // Held for every step (see the table above); steps within steps add
+  // nothing.
+  struct Hold {
+    Hold();
+    ~Hold();
+  };
+
+  // The system's own parts.
+  int OpenFile(const platform::Path& path);
+  int WriteSome(const char* data, size_t size, size_t* put);
+  int RemoveAfterClose();
+  void Arm();
+  static void Disarm();
+
+  int Lock();
+  int Check(const platform::FileIdentity& capture);
+  int Empty();
+  int CloseAll();
+  void EmptyThroughName();
+  int RemoveIfStillNamed();
+
+  int fd_ = -1;
+  platform::Path name_;       // the timing name, as the system is handed it
+  platform::Path removable_;  // the name it may remove; empty for none
+  platform::FileIdentity identity_ = {};
+  bool identified_ = false;
+  bool made_ = false;            // created by this run
+  bool locked_ = false;          // by this run, or no locks are to be had
+  bool opened_to_read_ = false;  // as a plain file is, to be checked
+  bool owned_ = false;  // its bytes are this run's: made and empty, or emptied
+  bool left_empty_ = false;
+  int removal_error_ = 0;
+  uint64_t written_ = 0;
+};
+
+#endif  // TROVCONV_TIMING_FILE_H_
