@@ -182,8 +182,10 @@ int ConvertCapture(const platform::Path& capture_path, int capture_fd,
   platform::FileIdentity capture_id;
   if (int error = platform::Identify(capture_fd, &capture_id))
     return ReportSystemError(error);
-  return WriteTimingFileAt(platform::ListedName(capture_path), capture_id,
-                           capture, interval);
+  platform::Path entry;
+  if (int error = platform::EntryName(capture_path, capture_id, &entry))
+    return ReportSystemError(error);
+  return WriteTimingFileAt(entry, capture_id, capture, interval);
 }
 
 }  // namespace

@@ -88,10 +88,14 @@ int RemoveFile(const Path& path);
 // The system's own text, as it is: an error path must not need memory.
 const char* ErrorText(int error);
 
-// path, but for a file name given as its short (8.3) alias on Windows,
-// which is spelled out as the long name: a name made from the alias could
-// be another file's. Where the listing cannot be had, path as it is.
-Path ListedName(const Path& path);
+// The name of the file capture identifies, opened as path, for its timing
+// file to be named after. On Windows it is the full path, with the folder
+// as given and, for the file's own name, its entry in that folder (its long
+// name, in the case it is stored in): the system reaches a file by spellings
+// (a short alias, trailing dots and spaces, a stream, another case) that
+// would make another file's timing name. A name whose entry cannot be found,
+// or is not that file, gives an error. Elsewhere path, as given.
+int EntryName(const Path& path, const FileIdentity& capture, Path* entry);
 
 // Takes the lock that one run writing a timing file holds, without
 // waiting: true while another run holds it. A file system that has no

@@ -96,7 +96,10 @@ int RemoveFile(const Path& path) {
 
 const char* ErrorText(int error) { return std::strerror(error); }
 
-Path ListedName(const Path& path) { return path; }
+int EntryName(const Path& path, const FileIdentity&, Path* entry) {
+  *entry = path;
+  return 0;
+}
 
 // flock, not fcntl: an fcntl lock belongs to the process and goes with the
 // first close of any of its descriptors of the file (Commit closes a copy

@@ -328,27 +328,30 @@ int RemoveFile(const Path& path) {
 
 const char* ErrorText(int error) { return std::strerror(error); }
 
-// Only the file's own name can be an alias that needs spelling out: the
-// timing file goes into the same folder, whatever the folder is called.
-// The listing is asked for the full path, which has no length limit.
-Path ListedName(const Path& path) {
-  std::wstring made;
+// The full path is the one the capture was opened by, its folder spelled as
+// given (no link in it resolved), so the timing file goes where the name
+// said. Of the file's own name, the system reads a stream from the first
+// colon on, and the listing would take "*?<>\"" for a pattern. The entry it
+// lists is used only if it is the capture opened: a name reached by an
+// alias, or swapped in since the open, could be another file's.
+int EntryName(const Path& path, const FileIdentity& capture, Path* entry) {
+  const std::wstring full = SystemName(path);
+  const size_t name_at = full.find_last_of(L"\\/") + 1;  // 0 if none
+  const std::wstring folder = full.substr(0, name_at);
+  const std::wstring name =
+      full.substr(name_at, full.find(L':', name_at) - name_at);
+  if (name.empty() || name.find_first_of(L"*?<>\"") != std::wstring::npos)
+    return ErrorFromSystem(ERROR_INVALID_NAME);
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(InSystemForm(path, &made).c_str(), &found);
+  HANDLE search = FindFirstFileW((folder + name).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE)
-    return path;
+    return ErrorFromSystem(GetLastError());
   FindClose(search);
-  size_t name_at = path.find_last_of(L"\\/");
-  if (name_at == Path::npos)
-    name_at = path.size() >= 2 && path[1] == L':' ? 2 : 0;
-  else
-    ++name_at;
-  const std::wstring given = path.substr(name_at);
-  if (found.cAlternateFileName[0] == L'\0' ||
-      CompareStringOrdinal(given.c_str(), -1, found.cAlternateFileName, -1,
-                           TRUE) != CSTR_EQUAL)
-    return path;
-  return path.substr(0, name_at) + found.cFileName;
+  *entry = folder + found.cFileName;
+  FileIdentity listed = {0, 0, false};  // no file, unless found
+  if (int error = IdentifyPath(*entry, &listed))
+    return error;
+  return SameFile(listed, capture) ? 0 : ENOENT;
 }
 
 // Windows' locks bind every reader and writer of the bytes they cover: one

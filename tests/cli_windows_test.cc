@@ -303,31 +303,51 @@ TEST(CliWindows, ConvertsAnyName) {
 
 namespace {
 
-// A short (8.3) name given for a capture: the timing file is named after
-// the capture's long name, never after the alias, which can be the name of
-// another file (here, the user's own; on a disk often another file's alias,
-// as the numbering of aliases makes them alike).
-TEST(CliWindows, NamesTheTimingFileAfterTheLongName) {
-  ScratchDir dir;
-  const std::wstring here = fs::path(dir.path()).wstring() + L"\\";
+// However the capture is spelled, the timing file is named after its own
+// entry in its folder, never after the spelling: the system drops trailing
+// dots and spaces, and finds short (8.3) names and names in another case,
+// and a name made from them can be another file's (here the user's notes
+// named like the alias; on a disk often another file's alias, as the
+// numbering of aliases makes them alike).
+TEST(CliWindows, NamesTheTimingFileAfterTheCapturesEntry) {
   const CaptureBuilder builder = SmallCapture();
-  ASSERT_TRUE(PutWide(here + L"capture run 1724.dat", builder.bytes()));
-  wchar_t alias[MAX_PATH];
-  ASSERT_NE(
-      GetShortPathNameW(SystemName(here + L"capture run 1724.dat").c_str(),
-                        alias, MAX_PATH),
-      0u);
-  const std::wstring short_name = fs::path(alias).filename().wstring();
-  ASSERT_NE(short_name, L"capture run 1724.dat") << "no short names here";
-  const std::wstring notes = fs::path(short_name).stem().wstring() + L".tim";
-  ASSERT_TRUE(PutWide(here + notes, "a user's notes\r\n"));
-  SCOPED_TRACE(fs::path(short_name).u8string());
-  ToolRun run = RunToolWide({short_name}, In(dir));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(GetWide(here + L"capture run 1724.tim"), ExpectedTiming(builder));
-  EXPECT_EQ(GetWide(here + notes), "a user's notes\r\n");
-  EXPECT_EQ(GetWide(here + L"capture run 1724.dat"), builder.bytes());
+  const std::wstring capture = L"capture run 1724.dat";
+  const std::wstring timing = L"capture run 1724.tim";
+  struct {
+    std::wstring name;  // as typed; empty for the capture's short name
+    std::wstring tail;  // typed after it
+  } const rows[] = {
+      {capture, L"."},
+      {capture, L". . "},
+      {L"CAPTURE RUN 1724.DAT", L""},
+      {L"", L""},
+      // As "set CAP=%~s1 " leaves it in a batch file.
+      {L"", L" "},
+  };
+  for (const auto& row : rows) {
+    ScratchDir dir;
+    const std::wstring here = fs::path(dir.path()).wstring() + L"\\";
+    ASSERT_TRUE(PutWide(here + capture, builder.bytes()));
+    wchar_t alias[MAX_PATH];
+    ASSERT_NE(
+        GetShortPathNameW(SystemName(here + capture).c_str(), alias, MAX_PATH),
+        0u);
+    const std::wstring short_name = fs::path(alias).filename().wstring();
+    ASSERT_NE(short_name, capture) << "no short names here";
+    const std::wstring notes = fs::path(short_name).stem().wstring() + L".tim";
+    ASSERT_TRUE(PutWide(here + notes, "a user's notes\r\n"));
+    const std::wstring typed =
+        (row.name.empty() ? short_name : row.name) + row.tail;
+    SCOPED_TRACE("\"" + fs::path(typed).u8string() + "\"");
+    ToolRun run = RunToolWide({typed}, In(dir));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(WideNames(here.substr(0, here.size() - 1)),
+              (std::set<std::wstring>{capture, timing, notes}));
+    EXPECT_EQ(GetWide(here + timing), ExpectedTiming(builder));
+    EXPECT_EQ(GetWide(here + notes), "a user's notes\r\n");
+    EXPECT_EQ(GetWide(here + capture), builder.bytes());
+  }
 }
 
 // A write that stalls (a pipe whose reader stopped, a share that stopped
