@@ -28,6 +28,10 @@ using Path = std::basic_string<PathChar>;
 // "\\?\UNC\server\share\..."), which the system takes as it stands, of
 // any length; device names and names already in that form are kept.
 std::wstring ExtendedLength(const std::wstring& full);
+
+// Opens with the runtime's flags (_O_RDWR, _O_CREAT, ...), leaving the
+// file open to every other reader and writer.
+int OpenFile(const Path& path, int flags, int* fd);
 #endif
 
 // The name as the system is handed it: on Windows the full path in its

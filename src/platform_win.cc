@@ -8,10 +8,8 @@
 #include <share.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -68,7 +66,7 @@ int ErrorFromSystem(DWORD code) {
 // Only files on disk have an identity worth comparing; devices, pipes and
 // the console are never taken for the capture.
 int Describe(HANDLE handle, FileIdentity* id) {
-  *id = FileIdentity{0, 0, false};
+  *id = FileIdentity{0, 0, false, false, 0};
   if (GetFileType(handle) != FILE_TYPE_DISK)
     return 0;
   BY_HANDLE_FILE_INFORMATION info;
@@ -81,7 +79,8 @@ int Describe(HANDLE handle, FileIdentity* id) {
   *id = FileIdentity{
       info.dwVolumeSerialNumber,
       (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
-      (info.dwFileAttributes & not_plain) == 0};
+      (info.dwFileAttributes & not_plain) == 0, false,
+      (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
   return 0;
 }
 
@@ -150,7 +149,8 @@ int OpenError(const std::wstring& name) {
   return error;
 }
 
-// Both opens leave the file open to every other reader and writer.
+}  // namespace
+
 int OpenFile(const Path& path, int flags, int* fd) {
   std::wstring made;
   const std::wstring& name = InSystemForm(path, &made);
@@ -159,79 +159,6 @@ int OpenFile(const Path& path, int flags, int* fd) {
     return OpenError(name);
   return 0;
 }
-
-// Held for every write and every step of the timing file's life, but not
-// for the open, which may wait; ready before main runs.
-struct Lock {
-  Lock() { InitializeCriticalSection(&section); }
-  CRITICAL_SECTION section;
-} writing;
-
-// Written only under the lock, but for interrupted, which the handler sets
-// first and the main thread reads after a write.
-enum Phase { kIdle, kOpening, kArmed };
-Phase phase = kIdle;
-std::atomic<bool> interrupted{false};
-TimingFile* armed = nullptr;
-std::atomic<bool> armed_device{false};  // nothing of it to take back
-HANDLE main_thread = nullptr;
-
-// With the status an interrupted console program gets by default.
-[[noreturn]] void EndByInterruption() {
-  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
-  ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
-}
-
-// Cancels the main thread's step under way (a write or an open that waits
-// on a share or a pipe that does not answer), every 50 ms, for as long as
-// that step holds the lock, at most two seconds; then waits for it.
-void TakeLock() {
-  for (int tries = 0; !TryEnterCriticalSection(&writing.section); ++tries) {
-    if (tries == 40)
-      return EnterCriticalSection(&writing.section);
-    if (main_thread != nullptr)
-      CancelSynchronousIo(main_thread);
-    Sleep(50);
-  }
-}
-
-// Called on a thread of its own. The lock, once taken, is never given back,
-// so no write follows; the process then ends at once (the default handler
-// would end it a little later, time enough to open and half write the
-// timing file). A write to a file that stalls (a share that stopped
-// answering) is cancelled: the main thread, finding the interruption
-// noted, then waits to be ended (WriteOnce); one that cannot be cancelled
-// is waited for. An open that
-// waits is cancelled too, and the main thread takes back what it opened or
-// made and ends the process; one that cannot be cancelled has two seconds
-// to return. Abandoning the file takes a truncation, a close and a removal,
-// so a closed window, logoff or shutdown ends well inside the five seconds
-// the system gives, unless the file's own share stops answering too.
-BOOL WINAPI OnControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
-      event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT &&
-      event != CTRL_SHUTDOWN_EVENT)
-    return FALSE;
-  interrupted = true;
-  // A pipe or a device has nothing to take back, and a write to it may wait
-  // for ever, cancelled or not (Wine cannot cancel one): the end is now.
-  if (armed_device)
-    EndByInterruption();
-  TakeLock();
-  // Held, the lock keeps the main thread in the open while it is cancelled.
-  for (int tries = 0; phase == kOpening && tries < 40; ++tries) {
-    if (main_thread != nullptr)
-      CancelSynchronousIo(main_thread);
-    LeaveCriticalSection(&writing.section);
-    Sleep(50);
-    EnterCriticalSection(&writing.section);
-  }
-  if (phase == kArmed)
-    armed->Abandon();
-  EndByInterruption();
-}
-
-}  // namespace
 
 std::wstring ExtendedLength(const std::wstring& full) {
   const std::wstring unc = L"\\\\", extended = L"\\\\?\\", device = L"\\\\.\\";
@@ -243,9 +170,6 @@ std::wstring ExtendedLength(const std::wstring& full) {
 }
 
 void StartUp() {
-  main_thread =
-      OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE, GetCurrentThreadId());
-  SetConsoleCtrlHandler(OnControl, TRUE);
   // A console tool must never stop to ask about a drive without a disk.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Every message line ends in CR LF, as the console expects.
@@ -260,15 +184,24 @@ int OpenForReading(const Path& path, int* fd) {
   return OpenFile(path, _O_RDONLY, fd);
 }
 
-// A FIFO's open does not wait on Windows.
-int OpenWithoutWaiting(const Path& path, int* fd) {
-  return OpenFile(path, _O_RDONLY, fd);
+int OpenToEmpty(const Path& path, int* fd) {
+  return OpenFile(path, _O_WRONLY, fd);
 }
 
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
   int got = _read(fd, buffer, Limited(size));
   *count = got < 0 ? 0 : static_cast<size_t>(got);
   return got < 0 ? errno : 0;
+}
+
+int ReadStart(int fd, void* buffer, size_t size, size_t* delivered) {
+  *delivered = 0;
+  if (_lseeki64(fd, 0, SEEK_SET) != 0)
+    return errno;
+  const int error = ReadUpTo(fd, buffer, size, delivered);
+  if (_lseeki64(fd, 0, SEEK_SET) != 0 && error == 0)
+    return errno;
+  return error;
 }
 
 int Identify(int fd, FileIdentity* id) {
@@ -289,20 +222,12 @@ int TruncateToEmpty(int fd) { return _chsize_s(fd, 0); }
 // failure and reports whatever error the thread saw last, often none of
 // its own. A short write here is retried, and the failure that stops it is
 // the real one.
-// A write cancelled by the handler, or one it would come after, is no
-// failure to report: the handler abandons the file and ends the process.
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
   DWORD put = 0;
-  EnterCriticalSection(&writing.section);
-  BOOL written = !interrupted &&
-                 WriteFile(SystemHandle(fd), data,
-                           static_cast<DWORD>(Limited(size)), &put, nullptr);
-  DWORD error = GetLastError();
-  LeaveCriticalSection(&writing.section);
-  if (!written && interrupted)
-    Sleep(INFINITE);
+  const BOOL written = WriteFile(
+      SystemHandle(fd), data, static_cast<DWORD>(Limited(size)), &put, nullptr);
   *count = put;
-  return written ? 0 : ErrorFromSystem(error);
+  return written ? 0 : ErrorFromSystem(GetLastError());
 }
 
 int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
@@ -348,7 +273,7 @@ int EntryName(const Path& path, const FileIdentity& capture, Path* entry) {
     return ErrorFromSystem(GetLastError());
   FindClose(search);
   *entry = folder + found.cFileName;
-  FileIdentity listed = {0, 0, false};  // no file, unless found
+  FileIdentity listed = {};  // no file, unless found
   if (int error = IdentifyPath(*entry, &listed))
     return error;
   return SameFile(listed, capture) ? 0 : ENOENT;
@@ -357,56 +282,14 @@ int EntryName(const Path& path, const FileIdentity& capture, Path* entry) {
 // Windows' locks bind every reader and writer of the bytes they cover: one
 // byte far past the end of any timing file leaves the file's own bytes
 // open to all, as they are on other systems.
-int LockForWriting(int fd) {
+bool LockedElsewhere(int fd) {
   OVERLAPPED at = {};
   at.Offset = 0xFFFFFFFE;
   at.OffsetHigh = 0x7FFFFFFF;
-  if (LockFileEx(SystemHandle(fd),
-                 LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                 &at))
-    return 0;
-  return GetLastError() == ERROR_LOCK_VIOLATION ? kWrittenByAnotherRun : 0;
+  return !LockFileEx(SystemHandle(fd),
+                     LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                     0, &at) &&
+         GetLastError() == ERROR_LOCK_VIOLATION;
 }
-
-// Created new when nothing is there, so that this run knows for certain
-// whether it made the name; otherwise what is there is opened unchanged
-// (or made, if it went meanwhile, though not taken for this run's).
-int TimingFile::Open(const Path& path) {
-  name_ = SystemName(path);
-  {
-    Hold hold;
-    phase = kOpening;
-  }
-  bool made = true;
-  int error = OpenFile(name_, _O_WRONLY | _O_CREAT | _O_EXCL, &fd_);
-  if (error == EEXIST) {
-    made = false;
-    error = OpenFile(name_, _O_WRONLY | _O_CREAT, &fd_);
-  }
-  Hold hold;
-  phase = kIdle;
-  if (error == 0)
-    error = Adopt(made);
-  if (interrupted) {
-    Abandon();
-    EndByInterruption();
-  }
-  return error;
-}
-
-void TimingFile::Arm() {
-  armed = this;
-  phase = kArmed;
-  armed_device = !identity_.regular;
-}
-
-void TimingFile::Disarm() {
-  phase = kIdle;
-  armed_device = false;
-}
-
-TimingFile::Hold::Hold() { EnterCriticalSection(&writing.section); }
-
-TimingFile::Hold::~Hold() { LeaveCriticalSection(&writing.section); }
 
 }  // namespace platform

@@ -24,8 +24,8 @@ namespace {
 // could empty or remove the capture or some other file. The process still
 // ends by that signal, which no caller takes for a finished conversion.
 const int kInterruptions[] = {
-    SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGALRM, SIGXCPU,
-    SIGVTALRM, SIGPROF, SIGUSR1, SIGUSR2,
+    SIGHUP,    SIGINT,    SIGQUIT, SIGTERM, SIGALRM,
+    SIGXCPU,   SIGVTALRM, SIGPROF, SIGUSR1, SIGUSR2,
 #ifdef SIGPOLL
     SIGPOLL,
 #endif
@@ -49,8 +49,7 @@ void ForEachInterruption(Call call) {
   for (int signal_number : kInterruptions)
     call(signal_number);
 #ifdef SIGRTMIN
-  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX;
-       ++signal_number)
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number)
     call(signal_number);
 #endif
 }
@@ -137,9 +136,8 @@ int MakeNew(const platform::Path& path, int* fd) {
 void HandleInterruptions() {
   sigprocmask(SIG_SETMASK, nullptr, &start_mask);
   sigemptyset(&interruptions);
-  ForEachInterruption([](int signal_number) {
-    sigaddset(&interruptions, signal_number);
-  });
+  ForEachInterruption(
+      [](int signal_number) { sigaddset(&interruptions, signal_number); });
   struct sigaction action = {};
   action.sa_handler = OnInterruption;
   action.sa_mask = interruptions;  // one at a time
