@@ -403,13 +403,6 @@ std::vector<Fault> Faults() {
       Interrupted("interrupted by SIGTERM", SIGTERM),
       Interrupted("interrupted by SIGHUP", SIGHUP),
       Interrupted("interrupted by SIGQUIT", SIGQUIT),
-      // The bytes written so far must not stay behind the link either.
-      Interrupted("interrupted, timing name a symbolic link", SIGINT,
-                  After::kEmptied, RunOptions::When::kWriting,
-                  [](const Scene& s) {
-                    s.Put("t.txt", OldTiming());
-                    fs::create_symlink("t.txt", s.Path("x.tim"));
-                  }),
       // Opening a FIFO waits for a reader: a signal must still end it.
       Interrupted(
           "interrupted while the open waits", SIGTERM, After::kUnchanged,

@@ -1,11 +1,10 @@
 // Every file-system call of a run, swept, from each state the timing name
-// can be in. The tool is run once undisturbed, its calls numbered by the
-// library preloaded into it (failing_calls.cc), then once per call and way
-// of disturbing it: the call fails, a signal comes just before or just
-// after it, or another program first swaps the file at the timing name for
-// a capture. Whatever happens, no capture changes; status 0 leaves the
-// exact conversion; a failure says why, or the signal ends the run without
-// a word, and what was at the timing name stays, or nothing of the run's.
+// can be in: the tool is run once as it is, its calls numbered by the
+// library preloaded into it (failing_calls.cc), then once per call and
+// mode: the call fails, a signal comes just before or just after it, or
+// another program first swaps a capture in at the timing name. No capture
+// may change; status 0 leaves the exact conversion; a failure says why, or
+// the signal ends the run, and leaves what was there, or nothing of its own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -31,30 +30,21 @@ const std::string& Conversion() {
   return text;
 }
 
-// Longer than the conversion, so that one written over it would show.
-std::string Earlier() {
-  std::string text;
-  while (text.size() <= Conversion().size())
-    text += "an earlier timing file\r\n";
-  return text;
-}
-
-// What a name shows: a symbolic link's text, and the file it leads to.
+// What a name shows: a symbolic link's text, and what it leads to.
 struct Look {
-  std::string link;  // empty for a name that is no link
-  char kind = '-';   // 'f' a plain file, 'p' a FIFO, '?' else, '-' nothing
+  std::string link;
+  std::string kind = "nothing";  // or "file", "FIFO", "other"
   ino_t inode = 0;
-  std::string bytes;  // a plain file's
+  std::string bytes;
 
   bool operator==(const Look& o) const {
     return link == o.link && kind == o.kind && inode == o.inode &&
            bytes == o.bytes;
   }
-  bool operator!=(const Look& o) const { return !(*this == o); }
   std::string Shown() const {
     return (link.empty() ? "" : "link to " + link + ", ") + kind + " " +
            std::to_string(inode) + " of " + std::to_string(bytes.size()) +
-           " bytes: " + bytes.substr(0, 24);
+           " bytes";
   }
 };
 
@@ -66,86 +56,62 @@ Look LookAt(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0)
     return look;
-  look.kind = S_ISREG(st.st_mode) ? 'f' : S_ISFIFO(st.st_mode) ? 'p' : '?';
+  look.kind = S_ISREG(st.st_mode)    ? "file"
+              : S_ISFIFO(st.st_mode) ? "FIFO"
+                                     : "other";
   look.inode = st.st_ino;
-  if (look.kind == 'f')
+  if (look.kind == "file")
     ReadFile(path, &look.bytes);
   return look;
 }
 
-// One run's folder: the capture x.dat, another capture, a spare one to
-// swap in, and the timing name x.tim as the state makes it. A FIFO there
-// is held open for reading, so that the tool's open does not wait.
-class Scene {
- public:
-  Scene(const std::string& parent, void (*arrange)(const Scene&))
-      : dir_(parent) {
-    Put("x.dat", Toggling(300).bytes());
-    Put("other.dat", Toggling(7).bytes());
-    Put("spare.dat", Toggling(11).bytes());
-    arrange(*this);
-    if (LookAt(Path("x.tim")).kind == 'p')
-      fifo_ = open(Path("x.tim").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  }
-  ~Scene() {
-    if (fifo_ >= 0)
-      close(fifo_);
-  }
-  Scene(const Scene&) = delete;
-  Scene& operator=(const Scene&) = delete;
+void PutAt(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
-  std::string Path(const std::string& name) const { return dir_ / name; }
-  void Put(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-  // What the run wrote into the FIFO.
-  std::string Drained() const {
-    std::string bytes;
-    char buffer[4096];
-    ssize_t got;
-    while (fifo_ >= 0 && (got = read(fifo_, buffer, sizeof buffer)) > 0)
-      bytes.append(buffer, static_cast<size_t>(got));
-    return bytes;
-  }
+// Longer than the conversion, so that one written over it would show.
+std::string Earlier() {
+  std::string text;
+  while (text.size() <= Conversion().size())
+    text += "an earlier timing file\r\n";
+  return text;
+}
 
- private:
-  ScratchDir dir_;
-  int fifo_ = -1;
-};
-
-struct State {
+// Each makes the timing name x.tim. A failed run may leave nothing there
+// (may_go), or the link there with its file emptied (may_empty); a capture
+// there is never converted (refused).
+const struct State {
   const char* name;
-  void (*arrange)(const Scene&);
-  bool may_go;     // a failed run may leave nothing at the timing name
-  bool may_empty;  // or the link there with its file emptied
-  bool refused;    // a capture: never converted
-};
-
-const State kStates[] = {
-    {"Nothing", [](const Scene&) {}, true, false, false},
-    {"EarlierTimingFile", [](const Scene& s) { s.Put("x.tim", Earlier()); },
-     true, false, false},
+  void (*arrange)(const ScratchDir&);
+  bool may_go;
+  bool may_empty;
+  bool refused;
+} kStates[] = {
+    {"Nothing", [](const ScratchDir&) {}, true, false, false},
+    {"EarlierTimingFile",
+     [](const ScratchDir& d) { PutAt(d / "x.tim", Earlier()); }, true, false,
+     false},
     {"LinkToAnEarlierTimingFile",
-     [](const Scene& s) {
-       s.Put("t.txt", Earlier());
-       fs::create_symlink("t.txt", s.Path("x.tim"));
+     [](const ScratchDir& d) {
+       PutAt(d / "t.txt", Earlier());
+       fs::create_symlink("t.txt", d / "x.tim");
      },
      false, true, false},
     {"DanglingLink",
-     [](const Scene& s) {
-       fs::create_directory(s.Path("tgt"));
-       fs::create_symlink("tgt/t.tim", s.Path("x.tim"));
+     [](const ScratchDir& d) {
+       fs::create_directory(d / "tgt");
+       fs::create_symlink("tgt/t.tim", d / "x.tim");
      },
      false, false, false},
     {"HardLinkToAnotherCapture",
-     [](const Scene& s) {
-       fs::create_hard_link(s.Path("other.dat"), s.Path("x.tim"));
+     [](const ScratchDir& d) {
+       fs::create_hard_link(d / "other.dat", d / "x.tim");
      },
      false, false, true},
     {"CopyOfACapture",
-     [](const Scene& s) { s.Put("x.tim", Toggling(7).bytes()); }, false, false,
-     true},
-    {"Fifo", [](const Scene& s) { mkfifo(s.Path("x.tim").c_str(), 0644); },
+     [](const ScratchDir& d) { fs::copy_file(d / "other.dat", d / "x.tim"); },
+     false, false, true},
+    {"Fifo", [](const ScratchDir& d) { mkfifo((d / "x.tim").c_str(), 0644); },
      false, false, false},
 };
 
@@ -162,98 +128,151 @@ std::vector<int> Interruptions() {
   return all;
 }
 
+// One run's folder: the capture x.dat, two others (one to swap in), and
+// the timing name x.tim as the state makes it. A FIFO there is held open
+// for reading, so that it opens for writing at once.
+class Scene {
+ public:
+  Scene(const std::string& parent, const State& state) : dir_(parent) {
+    for (size_t k = 0; k < std::size(kCaptures); ++k)
+      PutAt(dir_ / kCaptures[k], Toggling(300 + static_cast<int>(k)).bytes());
+    state.arrange(dir_);
+    for (const char* capture : kCaptures)
+      kept_.push_back(LookAt(dir_ / capture));
+    before_ = LookAt(dir_ / "x.tim");
+    if (before_.kind == "FIFO")
+      fifo_ = open((dir_ / "x.tim").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  }
+  ~Scene() {
+    if (fifo_ >= 0)
+      close(fifo_);
+  }
+
+  std::string operator/(const std::string& name) const { return dir_ / name; }
+  const Look& before() const { return before_; }
+  // The first capture changed, if one was; after a move the timing name
+  // must still be the one swapped in.
+  std::string Changed(bool moved) const {
+    for (size_t k = 0; k < std::size(kCaptures); ++k) {
+      if (!(LookAt(dir_ / kCaptures[k]) == kept_[k]))
+        return kCaptures[k];
+    }
+    return moved && !(LookAt(dir_ / "x.tim") == kept_[2]) ? "x.tim" : "";
+  }
+  std::string Drained() const {
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t got;
+         fifo_ >= 0 && (got = read(fifo_, buffer, sizeof buffer)) > 0;)
+      bytes.append(buffer, static_cast<size_t>(got));
+    return bytes;
+  }
+
+ private:
+  static constexpr const char* kCaptures[] = {"x.dat", "other.dat",
+                                              "spare.dat"};
+  ScratchDir dir_;
+  std::vector<Look> kept_;
+  Look before_;
+  int fifo_ = -1;
+};
+
+// What is wrong with how a run ended, if anything: status 0 (255: the
+// capture's own close failed) without a word, status 1 saying why, or the
+// signal raised, without a word but for a refusal said before it came.
+// Undisturbed, a run converts or refuses a capture.
+std::string WrongEnd(const ToolRun& run, const State& state, int signal_number,
+                     bool undisturbed) {
+  const bool done = (run.status == 0 || run.status == 255) && run.err.empty();
+  const bool told = run.status == 1 && !run.err.empty();
+  const bool ended =
+      run.signal != 0 && run.signal == signal_number &&
+      (run.err.empty() || (state.refused && run.err == kHoldsCapture));
+  const bool as_always = run.status == (state.refused ? 1 : 0) &&
+                         run.err == (state.refused ? kHoldsCapture : "");
+  if (run.out.empty() && (done || told || ended) && (as_always || !undisturbed))
+    return "";
+  return "status " + std::to_string(run.status) + ", signal " +
+         std::to_string(run.signal) + ", said " + run.err;
+}
+
+// What is wrong with what a run left at the timing name (after a move, at
+// x.tim.moved), if anything.
+std::string WrongRemains(const State& state, const ToolRun& run, bool moved,
+                         const Look& before, const Look& left,
+                         const std::string& drained) {
+  const bool same_link = left.link == before.link;
+  const bool converted =
+      !state.refused && same_link &&
+      (left.kind == "FIFO"
+           ? left.inode == before.inode && drained == Conversion()
+           : left.kind == "file" && left.bytes == Conversion());
+  if (run.signal == 0 && run.status != 1)
+    return converted ? "" : "status 0 with " + left.Shown();
+  const bool emptied =
+      same_link && left.kind == "file" && left.bytes.empty() &&
+      (moved ? !state.refused : state.may_empty && left.inode == before.inode);
+  const bool gone = state.may_go && left == Look();
+  if (left == before || gone || emptied || (run.signal != 0 && converted))
+    return "";
+  return "left " + left.Shown() + ", not " + before.Shown();
+}
+
 class SweepTest : public ToolTest,
                   public ::testing::WithParamInterface<size_t> {
  protected:
-  // What is wrong with how a run so disturbed ended, if anything. A move
-  // leaves the spare capture at the timing name, and at x.tim.moved what
-  // was there then, which is judged as the timing name is otherwise.
-  std::string Run(const std::vector<std::string>& settings, int signal_number,
-                  bool moved) const {
+  // Runs the tool disturbed at call n as the mode says (undisturbed, its
+  // calls logged, for none), and says what is wrong, if anything.
+  std::string Run(const std::string& mode, size_t n, int signal_number) const {
     const State& state = kStates[GetParam()];
-    const Scene scene(dir_.path(), state.arrange);
-    std::vector<std::string> captures = {"x.dat", "other.dat", "spare.dat"};
-    std::vector<Look> kept;
-    for (const std::string& capture : captures)
-      kept.push_back(LookAt(scene.Path(capture)));
-    const Look before = LookAt(scene.Path("x.tim"));
+    const Scene scene(dir_.path(), state);
     RunOptions options;
     options.time_limit_s = 5;
-    options.environment = {"LD_PRELOAD=" TROVCONV_FAILING_CALLS,
-                           "TROVCONV_SWEEP_NAME=" + scene.Path("x.tim"),
-                           "TROVCONV_SWEEP_SPARE=" + scene.Path("spare.dat")};
-    options.environment.insert(options.environment.end(), settings.begin(),
-                               settings.end());
-    const ToolRun run = RunTool({scene.Path("x.dat")}, options);
-    for (size_t k = 0; k < captures.size(); ++k) {
-      if (LookAt(scene.Path(captures[k])) != kept[k])
-        return "changed the capture " + captures[k];
-    }
-    const Look now = LookAt(scene.Path("x.tim"));
-    if (moved && now != kept[2])
-      return "changed the capture swapped in: " + now.Shown();
-    const Look left = moved ? LookAt(scene.Path("x.tim.moved")) : now;
-    // A signal ends a run without a word, but for a refusal said before.
-    const bool done = run.status == 0 || run.status == 255;
-    const bool told = run.status == 1 && !run.err.empty();
-    const bool ended =
-        run.signal != 0 && run.signal == signal_number &&
-        (run.err.empty() || (state.refused && run.err == kHoldsCapture));
-    if (!run.out.empty() || !((done && run.err.empty()) || told || ended))
-      return "status " + std::to_string(run.status) + ", signal " +
-             std::to_string(run.signal) + ", said: " + run.err;
-    const bool same_link = left.link == before.link;
-    const bool converted =
-        !state.refused && same_link &&
-        (left.kind == 'p'
-             ? left.inode == before.inode && scene.Drained() == Conversion()
-             : left.kind == 'f' && left.bytes == Conversion());
-    if (done)
-      return converted ? "" : "status 0 with " + left.Shown();
-    const bool emptied =
-        same_link && left.kind == 'f' && left.bytes.empty() &&
-        (moved ? !state.refused
-               : state.may_empty && left.inode == before.inode);
-    const bool gone = state.may_go && left.kind == '-' && left.link.empty();
-    if (left == before || gone || emptied || (ended && converted))
-      return "";
-    return "left " + left.Shown() + ", not " + before.Shown();
+    options.environment = {
+        std::string("LD_PRELOAD=") + TROVCONV_FAILING_CALLS,
+        "TROVCONV_SWEEP_NAME=" + scene / "x.tim",
+        "TROVCONV_SWEEP_SPARE=" + scene / "spare.dat",
+        "TROVCONV_SWEEP_MODE=" + mode,
+        "TROVCONV_SWEEP_CALL=" + std::to_string(n),
+        "TROVCONV_SWEEP_SIGNAL=" + std::to_string(signal_number)};
+    if (mode.empty())
+      options.environment.push_back("TROVCONV_SWEEP_LOG=" + dir_ / "calls");
+    const ToolRun run = RunTool({scene / "x.dat"}, options);
+    const bool moved = mode == "move";
+    if (std::string changed = scene.Changed(moved); !changed.empty())
+      return "changed the capture at " + changed;
+    if (std::string ended = WrongEnd(run, state, signal_number, mode.empty());
+        !ended.empty())
+      return ended;
+    return WrongRemains(state, run, moved, scene.before(),
+                        LookAt(scene / (moved ? "x.tim.moved" : "x.tim")),
+                        scene.Drained());
   }
 };
 
 TEST_P(SweepTest, EveryCallOfARun) {
-  const std::string log = dir_ / "calls";
+  std::string fault = Run("", 0, 0);
+  EXPECT_EQ(fault, "") << "undisturbed";
   int runs = 1;
-  int faults = 0;
-  std::string fault = Run({"TROVCONV_SWEEP_LOG=" + log}, 0, false);
-  if (!fault.empty()) {
-    ++faults;
-    ADD_FAILURE() << "undisturbed: " << fault;
-  }
+  int faults = !fault.empty();
   std::vector<std::string> calls;
-  std::ifstream in(log);
+  std::ifstream in(dir_ / "calls");
   for (std::string line; std::getline(in, line);)
     calls.push_back(line);
   ASSERT_FALSE(calls.empty()) << "the preloaded library saw no call";
   // The signal turns with each run, from a point of the state's own: over
-  // all states, each comes at many calls.
+  // all states each comes at many calls.
   const std::vector<int> signals = Interruptions();
   size_t turn = GetParam() * 7;
   for (const std::string mode : {"fail", "before", "after", "move"}) {
-    const bool signalled = mode == "before" || mode == "after";
-    for (size_t n = 1; n <= calls.size(); ++n) {
-      const int signal_number =
-          signalled ? signals[turn++ % signals.size()] : 0;
-      fault = Run({"TROVCONV_SWEEP_MODE=" + mode,
-                   "TROVCONV_SWEEP_CALL=" + std::to_string(n),
-                   "TROVCONV_SWEEP_SIGNAL=" + std::to_string(signal_number)},
-                  signal_number, mode == "move");
-      ++runs;
-      if (fault.empty())
-        continue;
-      ++faults;
-      ADD_FAILURE() << mode << " at call " << n << " (" << calls[n - 1]
-                    << "), signal " << signal_number << ": " << fault;
+    for (size_t n = 1; n <= calls.size(); ++n, ++runs) {
+      const int signal_number = mode == "before" || mode == "after"
+                                    ? signals[turn++ % signals.size()]
+                                    : 0;
+      fault = Run(mode, n, signal_number);
+      faults += !fault.empty();
+      EXPECT_EQ(fault, "") << mode << " at call " << n << " (" << calls[n - 1]
+                           << "), signal " << signal_number;
     }
   }
   std::printf("[ SWEPT    ] %s: %zu calls, %d runs, %d faults\n",
