@@ -103,6 +103,18 @@ SWEPT(int, ftruncate, (int fd, off_t size), (fd, size), EIO)
 SWEPT(int, unlink, (const char* path), (path), EBUSY)
 SWEPT(ssize_t, readlink, (const char* path, char* text, size_t size),
       (path, text, size), EACCES)
+// What a fortified build calls where it knows the buffer's size but not
+// that the length fits.
+// NOLINTBEGIN(bugprone-reserved-identifier)
+SWEPT(ssize_t, __read_chk, (int fd, void* data, size_t size, size_t room),
+      (fd, data, size, room), EIO)
+SWEPT(ssize_t, __pread_chk,
+      (int fd, void* data, size_t size, off_t at, size_t room),
+      (fd, data, size, at, room), EIO)
+SWEPT(ssize_t, __readlink_chk,
+      (const char* path, char* text, size_t size, size_t room),
+      (path, text, size, room), EACCES)
+// NOLINTEND(bugprone-reserved-identifier)
 
 extern "C" int open(const char* path, int flags, ...) {
   mode_t mode = 0;
