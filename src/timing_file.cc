@@ -41,6 +41,7 @@ int TimingFile::Lock() {
   if (int error = platform::Identify(fd_, &identity_))
     return error;
   identified_ = true;
+  owned_ = made_ && identity_.size == 0;  // locked: no other run's bytes
   FileIdentity entry;
   if (!made_ && platform::IdentifyEntry(name_, &entry) == 0 &&
       SameFile(entry, identity_))
@@ -69,12 +70,8 @@ int TimingFile::Check(const FileIdentity& capture) {
     return kWouldOverwriteCapture;
   if (!identity_.regular)
     return opened_to_read_ ? kWrittenByAnotherProgram : 0;
-  if (made_) {
-    if (identity_.size != 0)
-      return kWrittenByAnotherProgram;
-    owned_ = true;
-    return 0;
-  }
+  if (made_)
+    return owned_ ? 0 : kWrittenByAnotherProgram;
   uint8_t start[kMagicSize];
   size_t delivered = 0;
   if (int error = platform::ReadStart(fd_, start, sizeof start, &delivered))

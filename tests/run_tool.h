@@ -19,14 +19,13 @@ struct RunOptions {
   bool ignore_size_signal = true;  // with the limit: as a shell might leave it
   long memory_limit = -1;  // bytes of address space, or -1; not on Windows
   // The tool is sent this signal once it has written more than 1 MiB of
-  // the file `watched` and still has it open (kWriting), once it has closed
-  // it again (kClosed), or once it has run 200 ms (kWaiting: on an open
-  // or a write that waits). Stopped first, it takes the signal exactly
-  // there. One that ends before kWriting comes is run again, up to ten
-  // times. On Windows any signal is a Ctrl-C, sent once, only where there
-  // is a console, and kClosed is not offered; the status of an interrupted
+  // the file `watched` and still has it open (kWriting), or once it has
+  // run 200 ms (kWaiting: on an open or a write that waits). Stopped first,
+  // it takes the signal exactly there. One that ends before kWriting comes
+  // is run again, up to ten times. On Windows any signal is a Ctrl-C, sent
+  // once, only where there is a console; the status of an interrupted
   // console program counts as that signal.
-  enum class When { kWriting, kClosed, kWaiting };
+  enum class When { kWriting, kWaiting };
   int interruption = 0;
   std::string watched{};
   When when = When::kWriting;
@@ -36,14 +35,10 @@ struct RunOptions {
   // an exception on Windows fails the test too, with its exception code.
   int time_limit_s = 20;
   // POSIX systems: a signal that the tool starts with blocked and pending,
-  // as some supervisors start their jobs; a call ("close", "fstat" or
-  // "flock") that fails on the timing file, as on a network file system;
-  // and one ("close", "fstat" or "ftruncate") on the timing file open for
-  // writing, inside which the tool is sent SIGTERM; where the build has the
-  // library that does it (TROVCONV_FAILING_CALLS).
+  // as some supervisors start their jobs; and more settings for its
+  // environment, each "NAME=value".
   int pending_signal = 0;
-  std::string failing_call{};
-  std::string signal_in_call{};
+  std::vector<std::string> environment{};
 };
 
 // args excludes the program name. On Windows they are bytes in the ANSI code

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -26,13 +27,12 @@ namespace fs = std::filesystem;
   if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
     _exit(126);
   // A job started in the background from a script inherits SIGINT ignored,
-  // which the tool would keep; and SIGQUIT is not to leave core files.
-  if (options.interruption != 0) {
+  // which the tool would keep; and no signal is to leave core files.
+  if (options.interruption != 0)
     signal(options.interruption,
            options.interruption_ignored ? SIG_IGN : SIG_DFL);
-    struct rlimit none = {0, 0};
-    setrlimit(RLIMIT_CORE, &none);
-  }
+  struct rlimit none = {0, 0};
+  setrlimit(RLIMIT_CORE, &none);
   // The alarm outlives exec: a hung tool is a failure, not a hung test.
   signal(SIGALRM, SIG_DFL);
   alarm(static_cast<unsigned>(options.time_limit_s));
@@ -106,8 +106,6 @@ bool Moment(pid_t pid, const RunOptions& options, int waited_ms) {
   switch (options.when) {
     case RunOptions::When::kWriting:
       return written && HasOpen(pid, options.watched);
-    case RunOptions::When::kClosed:
-      return written && !HasOpen(pid, options.watched);
     case RunOptions::When::kWaiting:
       return waited_ms >= 200;
   }
@@ -157,21 +155,14 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
   for (const std::string& arg : args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  std::vector<std::string> settings;
-#ifdef TROVCONV_FAILING_CALLS
-  if (!options.failing_call.empty() || !options.signal_in_call.empty()) {
-    settings = {"LD_PRELOAD=" TROVCONV_FAILING_CALLS,
-                "TROVCONV_FAILING_CALL=" + options.failing_call,
-                "TROVCONV_SIGNAL_IN_CALL=" + options.signal_in_call};
-  }
-#endif
   std::vector<char*> envp;
   for (char** at = environ; *at != nullptr; ++at)
     envp.push_back(*at);
-  for (std::string& setting : settings)
-    envp.push_back(&setting[0]);
+  for (const std::string& setting : options.environment)
+    envp.push_back(const_cast<char*>(setting.c_str()));
   envp.push_back(nullptr);
   std::fflush(nullptr);
+  const auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0)
     ExecTool(argv.data(), envp.data(), options, out_fd, err_fd);
@@ -184,8 +175,9 @@ ToolRun RunOnce(const std::vector<std::string>& args, const RunOptions& options,
     if (WIFSIGNALED(wait_status))
       run.signal = WTERMSIG(wait_status);
   }
-  if (run.signal == SIGALRM &&
-      !(*interrupted && options.interruption == SIGALRM))
+  // A SIGALRM that came sooner was another's.
+  if (run.signal == SIGALRM && std::chrono::steady_clock::now() - start >=
+                                   std::chrono::seconds(options.time_limit_s))
     ADD_FAILURE() << "the tool hung: ended after " << options.time_limit_s
                   << " s";
   run.out = ReadBack(out_fd);

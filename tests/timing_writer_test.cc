@@ -245,11 +245,17 @@ TEST(TimingWriter, LargeFilesMatchPlainFormatting) {
   EXPECT_TRUE(text == expected);  // not EXPECT_EQ: no 6 MB diff on failure
 }
 
+// Many chunks long: a writer that went on after a failure would be refused
+// again.
 TEST(TimingWriter, StopsAtTheFirstFailedWrite) {
   CaptureBuilder builder = OneChannel();
-  builder.SignalCount(16).SampleWord(0, 0);
+  builder.SignalCount(16);
+  for (int j = 0; j < kSampleCount; j += 2)
+    builder.SampleWord(j, 0);
   const std::string whole = Convert(builder);
-  for (size_t room : {0u, 10u, 26u, 40u, 200u}) {
+  const size_t chunk = size_t{128} * 1024;
+  ASSERT_GT(whole.size(), 4 * chunk);
+  for (size_t room : {size_t{0}, size_t{26}, chunk - 1, chunk, 3 * chunk}) {
     Capture capture = builder.ToCapture();
     StringSink sink(room);
     WriteTimingFile(&capture, 20, &sink);
