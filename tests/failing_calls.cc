@@ -5,7 +5,8 @@
 // (a close still closes; a lock fails as where there are none), raise
 // TROVCONV_SWEEP_SIGNAL just "before" or "after" it, or first "move" what
 // is at TROVCONV_SWEEP_NAME to that name and ".moved", and link
-// TROVCONV_SWEEP_SPARE there, as another program might.
+// TROVCONV_SWEEP_SPARE there, or "write" TROVCONV_SWEEP_THEIRS at the end
+// of what is there, as another program might.
 #undef _FORTIFY_SOURCE  // the calls are defined here, not inline in headers
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -59,6 +60,14 @@ auto Swept(const char* name, int error, Call call) -> decltype(call()) {
     const std::string timing = Setting("TROVCONV_SWEEP_NAME");
     std::rename(timing.c_str(), (timing + ".moved").c_str());
     link(Setting("TROVCONV_SWEEP_SPARE").c_str(), timing.c_str());
+  }
+  if (mode == "write") {
+    const std::string theirs = Setting("TROVCONV_SWEEP_THEIRS");
+    const long fd =
+        syscall(SYS_openat, AT_FDCWD, Setting("TROVCONV_SWEEP_NAME").c_str(),
+                O_WRONLY | O_APPEND | O_CLOEXEC);
+    syscall(SYS_write, fd, theirs.data(), theirs.size());
+    syscall(SYS_close, fd);
   }
   if (mode == "fail" && error != 0) {
     errno = error;
