@@ -21,6 +21,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -158,6 +160,27 @@ TEST_F(CliTest, LeavesATimingFileAnotherRunIsWriting) {
 #ifndef _WIN32
 // Symbolic links, memory limits and pipes, as the tests below arrange them,
 // are not found on Windows.
+
+// A FIFO at the timing name too: two runs writing it would interleave.
+// Held open for reading here, it opens for writing at once.
+TEST_F(CliTest, LeavesAFifoAnotherRunIsWriting) {
+  const CaptureBuilder builder = Toggling(30);
+  ASSERT_TRUE(builder.WriteFile(Path("x.dat")));
+  ASSERT_EQ(mkfifo(Path("x.tim").c_str(), 0644), 0);
+  const int other_run = open(Path("x.tim").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(other_run, 0);
+  ASSERT_EQ(platform::LockedElsewhere(other_run), false);
+  ExpectRun(RunTool({Path("x.dat")}), 1,
+            "trovconv: timing file is being written by another run\n");
+  char read[8192];
+  EXPECT_EQ(::read(other_run, read, sizeof read), 0);  // nothing written
+  flock(other_run, LOCK_UN);
+  ExpectRun(RunTool({Path("x.dat")}), 0, "");
+  const ssize_t got = ::read(other_run, read, sizeof read);
+  EXPECT_EQ(std::string(read, got > 0 ? static_cast<size_t>(got) : 0),
+            ExpectedTiming(builder));
+  close(other_run);
+}
 
 // The timing file goes beside the name given, not beside the file a link
 // leads to, and the link and its file stay as they were.
