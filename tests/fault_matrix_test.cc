@@ -351,8 +351,6 @@ std::vector<Fault> Faults() {
        },
        SystemError(ENAMETOOLONG), After::kUnchanged, false,
        std::string(253, 'n') + ".d", std::string(253, 'n') + ".tim"},
-      {"file size limit", WholeCapture, SystemError(EFBIG), After::kRemoved,
-       true, "x.dat", "x.tim", RunOptions{"", 1000, true}},
       {"file size limit, its signal left to kill", WholeCapture,
        SystemError(EFBIG), After::kRemoved, true, "x.dat", "x.tim",
        RunOptions{"", 1000, false}},
@@ -369,14 +367,6 @@ std::vector<Fault> Faults() {
        [](Scene& s) {
          s.Put("t.txt", OldTiming());
          fs::create_hard_link(s.Path("t.txt"), s.Path("x.tim"));
-         return WholeCapture(s);
-       },
-       SystemError(EFBIG), After::kEmptied, false, "x.dat", "x.tim",
-       RunOptions{"", 1000, true}},
-      {"file size limit, timing name a symbolic link",
-       [](Scene& s) {
-         s.Put("t.txt", OldTiming());
-         fs::create_symlink("t.txt", s.Path("x.tim"));
          return WholeCapture(s);
        },
        SystemError(EFBIG), After::kEmptied, false, "x.dat", "x.tim",
@@ -401,8 +391,6 @@ std::vector<Fault> Faults() {
   const std::vector<Fault> interrupted = {
       Interrupted("interrupted by SIGINT", SIGINT),
       Interrupted("interrupted by SIGTERM", SIGTERM),
-      Interrupted("interrupted by SIGHUP", SIGHUP),
-      Interrupted("interrupted by SIGQUIT", SIGQUIT),
       // Opening a FIFO waits for a reader: a signal must still end it.
       Interrupted(
           "interrupted while the open waits", SIGTERM, After::kUnchanged,
