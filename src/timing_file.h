@@ -9,34 +9,32 @@
 // through one. "Own" is what the run may change: only bytes it may empty
 // and a name it may remove.
 //
-// | step           | the run owns after it            | a failure at it | an
-// interruption at it      |
-// |----------------|----------------------------------|---------------------------|----------------------------|
-// | look           | nothing: a name that is the      | refusal; nothing opened
-// | ends the run; nothing      | |                | capture's is refused
-// unopened    |                           | opened                     | |
-// create or open | a file it made (O_EXCL, also     | error; a made file's name
-// | POSIX: an open that waits  | |                | behind a dangling link):
-// nothing | is removed (empty)        | (FIFO) is let go: nothing  | | | yet;
-// what was there: nothing     |                           | made. Windows: the
-// open is | |                |                                  | | cancelled,
-// a made file     | |                |                                  | |
-// removed                    | | lock           | nothing more: another run's
-// file | refusal "another run";    | after the step: as for a   | | | is left
-// as it is                 | nothing changed           | failure | | check | a
-// made file only while it is     | refusal (a failure to     | after the step:
-// as for a   | |                | empty; what was there, nothing   | identify
-// or read counts   | failure                    | |                | | as one):
-// only an empty    |                            | |                | | file it
-// made is removed   |                            | | empty          | the
-// file's bytes (made: already) | error; nothing changed    | after the step:
-// abandon    | | write          | the file's bytes                 | abandon |
-// abandon                    | | commit         | nothing: the file is the
-// user's  | abandon: a failed last    | before it: abandon; after  | | | once
-// every close has succeeded   | close too, the file       | it: the file stays
-// whole   | |                | and its size is what it wrote    | emptied
-// through its name  |                            | | abandon        | nothing
-// | (none reported)           | (abandon runs once)        |
+// clang-format off
+// step    owns after it         a failure at it         an interruption at it
+// ------- --------------------- ----------------------- ----------------------
+// look    nothing               refused if the name     ends the run: nothing
+//                               leads to the capture    is open yet
+// create  a file it made (also  error; nothing made     POSIX: an open that
+// or open behind a dangling                             waits (FIFO) ends the
+//         link): its name; what                         run. Windows: it is
+//         was there: nothing                            cancelled, a made file
+//                                                       removed
+// lock    no more: another      refused (another run),  after the step: as
+//         run's file is its own nothing changed         for a failure
+// check   a made file while it  refused, also when it   after the step: as
+//         is empty: its bytes   cannot identify or      for a failure
+//                               read: only an empty
+//                               file it made is removed
+// empty   the file's bytes      error; nothing changed  abandon
+// write   the file's bytes      abandon                 abandon; Windows
+//                                                       cancels a write that
+//                                                       waits
+// commit  nothing, once every   abandon, a failed last  before it: abandon;
+//         close succeeded and   close too (emptied      after it: the file
+//         the size is what it   through its name)       stays whole
+//         wrote
+// abandon nothing               not reported            runs once
+// clang-format on
 //
 // Abandon empties the bytes the run owns, through a link too, and removes
 // a name only if it is one the run made or the earlier timing file itself
