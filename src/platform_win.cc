@@ -5,11 +5,10 @@
 // After windows.h, which the others rely on.
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -60,6 +59,48 @@ int ErrorFromSystem(DWORD code) {
       return ENOMEM;
     default:
       return EIO;
+  }
+}
+
+// The numbers the runtime's own open gives for the system's errors (an
+// invalid name is EINVAL, a name too long ENOENT), so that an open made
+// outside it fails with the texts an open through it has.
+int RuntimeError(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_NOT_ENOUGH_QUOTA:
+      return ENOMEM;
+    case ERROR_DISK_FULL:
+      return ENOSPC;
+    case ERROR_BROKEN_PIPE:
+      return EPIPE;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_CANNOT_MAKE:
+    case ERROR_CURRENT_DIRECTORY:
+    case ERROR_DRIVE_LOCKED:
+    case ERROR_FAIL_I24:
+    case ERROR_LOCK_FAILED:
+      return EACCES;
+    default:  // the write-protect to sharing-buffer range too
+      return code >= ERROR_WRITE_PROTECT &&
+                     code <= ERROR_SHARING_BUFFER_EXCEEDED
+                 ? EACCES
+                 : EINVAL;
   }
 }
 
@@ -140,8 +181,7 @@ int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
 
 // Windows refuses to open a folder as a file with a plain "access denied";
 // say what is really wrong, as other systems do.
-int OpenError(const std::wstring& name) {
-  int error = errno;
+int OpenError(const std::wstring& name, int error) {
   DWORD attributes = GetFileAttributesW(name.c_str());
   if (error == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -151,13 +191,38 @@ int OpenError(const std::wstring& name) {
 
 }  // namespace
 
+// Opened by the system's call, not the runtime's open, which shares no
+// removal: with it, no other program could remove or rename the file while
+// the tool has it open, nor could the tool remove a name it made before it
+// lets go of the file. The handle is not inherited.
 int OpenFile(const Path& path, int flags, int* fd) {
   std::wstring made;
   const std::wstring& name = InSystemForm(path, &made);
-  if (_wsopen_s(fd, name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-                _S_IREAD | _S_IWRITE) != 0)
-    return OpenError(name);
-  return 0;
+  const int access = flags & (_O_RDONLY | _O_WRONLY | _O_RDWR);
+  const DWORD wanted = access == _O_RDWR     ? GENERIC_READ | GENERIC_WRITE
+                       : access == _O_WRONLY ? GENERIC_WRITE
+                                             : GENERIC_READ;
+  const DWORD disposition = !(flags & _O_CREAT) ? OPEN_EXISTING
+                            : (flags & _O_EXCL) ? CREATE_NEW
+                                                : OPEN_ALWAYS;
+  HANDLE handle =
+      CreateFileW(name.c_str(), wanted,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD code = GetLastError();
+  if (handle == INVALID_HANDLE_VALUE)
+    return OpenError(name, RuntimeError(code));
+  *fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_NOINHERIT);
+  if (*fd >= 0)
+    return 0;
+  // No descriptor to be had: a file made here goes again, or the run would
+  // not know of it.
+  const int error = errno;
+  CloseHandle(handle);
+  if (disposition == CREATE_NEW ||
+      (disposition == OPEN_ALWAYS && code != ERROR_ALREADY_EXISTS))
+    DeleteFileW(name.c_str());
+  return error;
 }
 
 std::wstring ExtendedLength(const std::wstring& full) {
@@ -246,9 +311,15 @@ int FlushIfRemote(int fd) {
 
 int Duplicate(int fd) { return _dup(fd); }
 
+// A file that another program holds open without letting it be removed
+// is busy, as a file in use elsewhere is; other failures have the
+// runtime's numbers.
 int RemoveFile(const Path& path) {
   std::wstring made;
-  return _wunlink(InSystemForm(path, &made).c_str()) != 0 ? errno : 0;
+  if (DeleteFileW(InSystemForm(path, &made).c_str()))
+    return 0;
+  const DWORD code = GetLastError();
+  return code == ERROR_SHARING_VIOLATION ? EBUSY : RuntimeError(code);
 }
 
 const char* ErrorText(int error) { return std::strerror(error); }
