@@ -175,15 +175,17 @@ void TimingFile::EmptyThroughName() {
 }
 
 // 0 when the name is gone or not this run's to remove, else the error that
-// kept it. Only an empty plain file goes: this run's, or, when it could not
-// be identified, one it made and holds the lock of.
+// kept it. Only an empty plain file goes: this run's, or one it made and
+// holds the lock of (identified or not: a failure before the check leaves
+// it so).
 int TimingFile::RemoveIfStillNamed() {
   FileIdentity named;
   if (removable_.empty() || platform::IdentifyEntry(removable_, &named) != 0 ||
       !named.regular || named.size != 0)
     return 0;
-  if (identified_ ? !(owned_ && SameFile(named, identity_))
-                  : !(made_ && locked_))
+  const bool made_and_locked = made_ && locked_;
+  if (identified_ ? !((owned_ || made_and_locked) && SameFile(named, identity_))
+                  : !made_and_locked)
     return 0;
   removal_error_ = platform::RemoveFile(removable_);
   return removal_error_;
