@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "call_seam.h"
 #include "platform.h"
 
 namespace platform {
@@ -166,6 +167,7 @@ const std::wstring& InSystemForm(const Path& path, std::wstring* made) {
 }
 
 int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
+  SEAM_CALL(EIO);
   // No access asked for: this works on folders and on files others hold.
   std::wstring made;
   HANDLE handle = CreateFileW(
@@ -196,6 +198,7 @@ int OpenError(const std::wstring& name, int error) {
 // the tool has it open, nor could the tool remove a name it made before it
 // lets go of the file. The handle is not inherited.
 int OpenFile(const Path& path, int flags, int* fd) {
+  SEAM_CALL(EACCES);
   std::wstring made;
   const std::wstring& name = InSystemForm(path, &made);
   const int access = flags & (_O_RDONLY | _O_WRONLY | _O_RDWR);
@@ -254,6 +257,7 @@ int OpenToEmpty(const Path& path, int* fd) {
 }
 
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
+  SEAM_CALL(EIO);
   int got = _read(fd, buffer, Limited(size));
   *count = got < 0 ? 0 : static_cast<size_t>(got);
   return got < 0 ? errno : 0;
@@ -270,6 +274,7 @@ int ReadStart(int fd, void* buffer, size_t size, size_t* delivered) {
 }
 
 int Identify(int fd, FileIdentity* id) {
+  SEAM_CALL(EIO);
   return Describe(SystemHandle(fd), id);
 }
 
@@ -281,13 +286,17 @@ int IdentifyEntry(const Path& path, FileIdentity* id) {
   return DescribePath(path, FILE_FLAG_OPEN_REPARSE_POINT, id);
 }
 
-int TruncateToEmpty(int fd) { return _chsize_s(fd, 0); }
+int TruncateToEmpty(int fd) {
+  SEAM_CALL(EACCES);
+  return _chsize_s(fd, 0);
+}
 
 // Straight to the system: the runtime's _write takes a short write for a
 // failure and reports whatever error the thread saw last, often none of
 // its own. A short write here is retried, and the failure that stops it is
 // the real one.
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
+  SEAM_CALL(ENOSPC);
   DWORD put = 0;
   const BOOL written = WriteFile(
       SystemHandle(fd), data, static_cast<DWORD>(Limited(size)), &put, nullptr);
@@ -295,11 +304,16 @@ int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
   return written ? 0 : ErrorFromSystem(GetLastError());
 }
 
-int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
+// A close that fails late has let go of the descriptor all the same.
+int Close(int fd) {
+  SEAM_CALL((_close(fd), EIO));
+  return _close(fd) != 0 ? errno : 0;
+}
 
 // The handle says where the file is: a share's name may be mapped to a
 // drive letter, or reached through a link.
 int FlushIfRemote(int fd) {
+  SEAM_CALL(EIO);
   HANDLE file = SystemHandle(fd);
   FILE_REMOTE_PROTOCOL_INFO remote;
   if (GetFileType(file) != FILE_TYPE_DISK ||
@@ -309,12 +323,16 @@ int FlushIfRemote(int fd) {
   return FlushFileBuffers(file) ? 0 : ErrorFromSystem(GetLastError());
 }
 
-int Duplicate(int fd) { return _dup(fd); }
+int Duplicate(int fd) {
+  SEAM_CALL(-1);
+  return _dup(fd);
+}
 
 // A file that another program holds open without letting it be removed
 // is busy, as a file in use elsewhere is; other failures have the
 // runtime's numbers.
 int RemoveFile(const Path& path) {
+  SEAM_CALL(EBUSY);
   std::wstring made;
   if (DeleteFileW(InSystemForm(path, &made).c_str()))
     return 0;
@@ -354,6 +372,7 @@ int EntryName(const Path& path, const FileIdentity& capture, Path* entry) {
 // byte far past the end of any timing file leaves the file's own bytes
 // open to all, as they are on other systems.
 bool LockedElsewhere(int fd) {
+  SEAM_CALL(false);  // as where no locks are to be had
   OVERLAPPED at = {};
   at.Offset = 0xFFFFFFFE;
   at.OffsetHigh = 0x7FFFFFFF;

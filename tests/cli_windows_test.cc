@@ -412,3 +412,66 @@ TEST(CliWindows, InterruptsAStalledWrite) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each file call of a run in turn fails, with an error it can give, or has
+// a Ctrl-C come just before or just after it, from each state the timing
+// name can be in. No capture may change; status 0 comes only with the
+// whole timing file; otherwise what was there stays as it was, or, when
+// it was the run's to take (nothing, or an earlier timing file), nothing
+// is left, or an empty file that the last message line tells of.
+TEST(CliWindows, EveryCallFailedOrInterrupted) {
+  const CaptureBuilder builder = SmallCapture();
+  const std::string capture = builder.bytes();
+  const std::string expected = ExpectedTiming(builder);
+  const std::string earlier = "an earlier timing file\r\n";
+  const std::string told = "trovconv: an empty timing file was left behind: ";
+  enum State { kNothing, kEarlier, kLinkToCapture, kCopyOfCapture };
+  for (State state : {kNothing, kEarlier, kLinkToCapture, kCopyOfCapture}) {
+    const bool takeable = state == kNothing || state == kEarlier;
+    auto run = [&](const std::string& seam) {
+      SCOPED_TRACE("state " + std::to_string(state) + ", " + seam);
+      ScratchDir dir;
+      const std::string timing = dir / "x.tim";
+      EXPECT_TRUE(builder.WriteFile(dir / "x.dat"));
+      if (state == kEarlier) {
+        std::ofstream(timing, std::ios::binary) << earlier;
+      } else if (state == kLinkToCapture) {
+        EXPECT_TRUE(builder.WriteFile(dir / "other.dat") &&
+                    CreateHardLinkA(timing.c_str(), (dir / "other.dat").c_str(),
+                                    nullptr));
+      } else if (state == kCopyOfCapture) {
+        EXPECT_TRUE(builder.WriteFile(timing));
+      }
+      std::string before;
+      const bool was = ReadFile(timing, &before);
+      RunOptions options = In(dir);
+      options.seam = seam;
+      ToolRun done = RunTool({"x.dat"}, options);
+      std::string left, now;
+      EXPECT_TRUE(ReadFile(dir / "x.dat", &left) && left == capture);
+      const bool there = ReadFile(timing, &now);
+      const bool whole = there && now == expected;
+      if (done.status == 0 || (whole && (done.status == 255 || done.signal))) {
+        EXPECT_TRUE(whole && done.err.empty()) << done.err;
+      } else {
+        EXPECT_TRUE((was ? there && now == before : !there) ||
+                    (takeable && !there) ||
+                    (takeable && there && now.empty() &&
+                     done.err.find(told) != std::string::npos))
+            << "status " << done.status << ", " << done.err << ", "
+            << now.size() << " bytes left";
+      }
+      return done.out;
+    };
+    const long calls = std::strtol(run("count").c_str(), nullptr, 10);
+    ASSERT_GT(calls, 5);
+    for (long call = 1; call <= calls; ++call) {
+      for (const char* what : {" fail", " before", " after"})
+        run(std::to_string(call) + what);
+    }
+  }
+}
+
+}  // namespace
