@@ -2,7 +2,8 @@
 // calls of a run counted, and one of them failed, or a Ctrl-C brought just
 // before or just after it, as the environment variable TROVCONV_SEAM says:
 // "count" (the number goes to standard output as the tool ends), "N fail",
-// "N before" or "N after". The tool that ships has none of it.
+// "N before" or "N after", any of them after "F fail then " for call F to
+// fail too. The tool that ships has none of it.
 #ifndef TROVCONV_CALL_SEAM_H_
 #define TROVCONV_CALL_SEAM_H_
 

@@ -14,7 +14,8 @@ enum class What { kNothing, kCount, kFail, kBefore, kAfter };
 
 struct Plan {
   What what = What::kNothing;
-  long at = 0;  // the call, counted from 1
+  long at = 0;          // the call, counted from 1
+  long first_fail = 0;  // one that fails first, or 0
 };
 
 Plan ReadPlan() {
@@ -22,6 +23,11 @@ Plan ReadPlan() {
   const char* text = std::getenv("TROVCONV_SEAM");
   if (text == nullptr)
     return plan;
+  const char* then = std::strstr(text, " fail then ");
+  if (then != nullptr) {
+    plan.first_fail = std::strtol(text, nullptr, 10);
+    text = then + std::strlen(" fail then ");
+  }
   if (std::strcmp(text, "count") == 0) {
     plan.what = What::kCount;
     return plan;
@@ -70,7 +76,7 @@ bool Is(What what, long call) {
 
 Call::Call() {
   const long call = ++calls;
-  fails_ = Is(What::kFail, call);
+  fails_ = Is(What::kFail, call) || call == ThePlan().first_fail;
   interrupt_after_ = Is(What::kAfter, call);
   if (Is(What::kBefore, call))
     Interrupt();
