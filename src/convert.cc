@@ -138,6 +138,14 @@ int ReportTimingError(int error) {
   }
 }
 
+// A name stays mostly because another program (a virus scanner, an
+// indexer, a sync client) still has the file open, which is to be closed
+// before the file can be deleted; the system's text would not say so.
+const char* WhyKept(int error) {
+  return error == EBUSY ? "another program has it open"
+                        : platform::ErrorText(error);
+}
+
 // A timing file that is the capture itself, under another name or through a
 // link, would destroy the capture as it is written: TimingFile refuses it.
 // A name that differs from the capture's only in letter case is the capture
@@ -166,7 +174,7 @@ int WriteTimingFileAt(const platform::Path& capture_path,
   ReportTimingError(error);
   if (int kept = timing.kept_name_error())
     std::fprintf(stderr, "%s: an empty timing file was left behind: %s\n",
-                 kToolName, platform::ErrorText(kept));
+                 kToolName, WhyKept(kept));
   return 1;
 }
 

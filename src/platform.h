@@ -29,8 +29,8 @@ using Path = std::basic_string<PathChar>;
 // any length; device names and names already in that form are kept.
 std::wstring ExtendedLength(const std::wstring& full);
 
-// Opens with the runtime's flags (_O_RDWR, _O_CREAT, ...), leaving the
-// file open to every other reader and writer.
+// Opens with the runtime's flags (_O_RDWR, _O_CREAT, _O_EXCL), leaving the
+// file open to every other reader and writer, and to its removal.
 int OpenFile(const Path& path, int flags, int* fd);
 #endif
 

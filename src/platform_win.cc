@@ -5,14 +5,14 @@
 // After windows.h, which the others rely on.
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "call_seam.h"
 #include "platform.h"
 
 namespace platform {
@@ -60,6 +60,48 @@ int ErrorFromSystem(DWORD code) {
       return ENOMEM;
     default:
       return EIO;
+  }
+}
+
+// The numbers the runtime's own open gives for the system's errors (an
+// invalid name is EINVAL, a name too long ENOENT), so that an open made
+// outside it fails with the texts an open through it has.
+int RuntimeError(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_NOT_ENOUGH_QUOTA:
+      return ENOMEM;
+    case ERROR_DISK_FULL:
+      return ENOSPC;
+    case ERROR_BROKEN_PIPE:
+      return EPIPE;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_CANNOT_MAKE:
+    case ERROR_CURRENT_DIRECTORY:
+    case ERROR_DRIVE_LOCKED:
+    case ERROR_FAIL_I24:
+    case ERROR_LOCK_FAILED:
+      return EACCES;
+    default:  // the write-protect to sharing-buffer range too
+      return code >= ERROR_WRITE_PROTECT &&
+                     code <= ERROR_SHARING_BUFFER_EXCEEDED
+                 ? EACCES
+                 : EINVAL;
   }
 }
 
@@ -125,6 +167,7 @@ const std::wstring& InSystemForm(const Path& path, std::wstring* made) {
 }
 
 int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
+  SEAM_CALL(EIO);
   // No access asked for: this works on folders and on files others hold.
   std::wstring made;
   HANDLE handle = CreateFileW(
@@ -140,8 +183,7 @@ int DescribePath(const Path& path, DWORD flags, FileIdentity* id) {
 
 // Windows refuses to open a folder as a file with a plain "access denied";
 // say what is really wrong, as other systems do.
-int OpenError(const std::wstring& name) {
-  int error = errno;
+int OpenError(const std::wstring& name, int error) {
   DWORD attributes = GetFileAttributesW(name.c_str());
   if (error == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -151,13 +193,39 @@ int OpenError(const std::wstring& name) {
 
 }  // namespace
 
+// Opened by the system's call, not the runtime's open, which shares no
+// removal: with it, no other program could remove or rename the file while
+// the tool has it open, nor could the tool remove a name it made before it
+// lets go of the file. The handle is not inherited.
 int OpenFile(const Path& path, int flags, int* fd) {
+  SEAM_CALL(EACCES);
   std::wstring made;
   const std::wstring& name = InSystemForm(path, &made);
-  if (_wsopen_s(fd, name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-                _S_IREAD | _S_IWRITE) != 0)
-    return OpenError(name);
-  return 0;
+  const int access = flags & (_O_RDONLY | _O_WRONLY | _O_RDWR);
+  const DWORD wanted = access == _O_RDWR     ? GENERIC_READ | GENERIC_WRITE
+                       : access == _O_WRONLY ? GENERIC_WRITE
+                                             : GENERIC_READ;
+  const DWORD disposition = !(flags & _O_CREAT) ? OPEN_EXISTING
+                            : (flags & _O_EXCL) ? CREATE_NEW
+                                                : OPEN_ALWAYS;
+  HANDLE handle =
+      CreateFileW(name.c_str(), wanted,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD code = GetLastError();
+  if (handle == INVALID_HANDLE_VALUE)
+    return OpenError(name, RuntimeError(code));
+  *fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_NOINHERIT);
+  if (*fd >= 0)
+    return 0;
+  // No descriptor to be had: a file made here goes again, or the run would
+  // not know of it.
+  const int error = errno;
+  CloseHandle(handle);
+  if (disposition == CREATE_NEW ||
+      (disposition == OPEN_ALWAYS && code != ERROR_ALREADY_EXISTS))
+    DeleteFileW(name.c_str());
+  return error;
 }
 
 std::wstring ExtendedLength(const std::wstring& full) {
@@ -189,6 +257,7 @@ int OpenToEmpty(const Path& path, int* fd) {
 }
 
 int ReadOnce(int fd, void* buffer, size_t size, size_t* count) {
+  SEAM_CALL(EIO);
   int got = _read(fd, buffer, Limited(size));
   *count = got < 0 ? 0 : static_cast<size_t>(got);
   return got < 0 ? errno : 0;
@@ -205,6 +274,7 @@ int ReadStart(int fd, void* buffer, size_t size, size_t* delivered) {
 }
 
 int Identify(int fd, FileIdentity* id) {
+  SEAM_CALL(EIO);
   return Describe(SystemHandle(fd), id);
 }
 
@@ -216,13 +286,17 @@ int IdentifyEntry(const Path& path, FileIdentity* id) {
   return DescribePath(path, FILE_FLAG_OPEN_REPARSE_POINT, id);
 }
 
-int TruncateToEmpty(int fd) { return _chsize_s(fd, 0); }
+int TruncateToEmpty(int fd) {
+  SEAM_CALL(EACCES);
+  return _chsize_s(fd, 0);
+}
 
 // Straight to the system: the runtime's _write takes a short write for a
 // failure and reports whatever error the thread saw last, often none of
 // its own. A short write here is retried, and the failure that stops it is
 // the real one.
 int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
+  SEAM_CALL(ENOSPC);
   DWORD put = 0;
   const BOOL written = WriteFile(
       SystemHandle(fd), data, static_cast<DWORD>(Limited(size)), &put, nullptr);
@@ -230,11 +304,16 @@ int WriteOnce(int fd, const void* data, size_t size, size_t* count) {
   return written ? 0 : ErrorFromSystem(GetLastError());
 }
 
-int Close(int fd) { return _close(fd) != 0 ? errno : 0; }
+// A close that fails late has let go of the descriptor all the same.
+int Close(int fd) {
+  SEAM_CALL((_close(fd), EIO));
+  return _close(fd) != 0 ? errno : 0;
+}
 
 // The handle says where the file is: a share's name may be mapped to a
 // drive letter, or reached through a link.
 int FlushIfRemote(int fd) {
+  SEAM_CALL(EIO);
   HANDLE file = SystemHandle(fd);
   FILE_REMOTE_PROTOCOL_INFO remote;
   if (GetFileType(file) != FILE_TYPE_DISK ||
@@ -244,11 +323,21 @@ int FlushIfRemote(int fd) {
   return FlushFileBuffers(file) ? 0 : ErrorFromSystem(GetLastError());
 }
 
-int Duplicate(int fd) { return _dup(fd); }
+int Duplicate(int fd) {
+  SEAM_CALL(-1);
+  return _dup(fd);
+}
 
+// A file that another program holds open without letting it be removed
+// is busy, as a file in use elsewhere is; other failures have the
+// runtime's numbers.
 int RemoveFile(const Path& path) {
+  SEAM_CALL(EBUSY);
   std::wstring made;
-  return _wunlink(InSystemForm(path, &made).c_str()) != 0 ? errno : 0;
+  if (DeleteFileW(InSystemForm(path, &made).c_str()))
+    return 0;
+  const DWORD code = GetLastError();
+  return code == ERROR_SHARING_VIOLATION ? EBUSY : RuntimeError(code);
 }
 
 const char* ErrorText(int error) { return std::strerror(error); }
@@ -283,6 +372,7 @@ int EntryName(const Path& path, const FileIdentity& capture, Path* entry) {
 // byte far past the end of any timing file leaves the file's own bytes
 // open to all, as they are on other systems.
 bool LockedElsewhere(int fd) {
+  SEAM_CALL(false);  // as where no locks are to be had
   OVERLAPPED at = {};
   at.Offset = 0xFFFFFFFE;
   at.OffsetHigh = 0x7FFFFFFF;

@@ -172,15 +172,21 @@ void TimingFile::EmptyThroughName() {
 }
 
 // 0 when the name is gone or not this run's to remove, else the error that
-// kept it. Only an empty plain file goes: this run's, or, when it could not
-// be identified, one it made and holds the lock of.
+// kept it. Only an empty plain file goes: this run's, or one it made and
+// holds the lock of (identified or not: a failure before the check leaves
+// it so). A name of this run's that cannot be looked at may still be
+// there: that is the error.
 int TimingFile::RemoveIfStillNamed() {
-  FileIdentity named;
-  if (removable_.empty() || platform::IdentifyEntry(removable_, &named) != 0 ||
-      !named.regular || named.size != 0)
+  if (removable_.empty() || !(owned_ || (made_ && locked_)))
     return 0;
-  if (identified_ ? !(owned_ && SameFile(named, identity_))
-                  : !(made_ && locked_))
+  FileIdentity named;
+  const int looked = platform::IdentifyEntry(removable_, &named);
+  if (looked != 0) {
+    removal_error_ = looked == ENOENT ? 0 : looked;
+    return removal_error_;
+  }
+  if (!named.regular || named.size != 0 ||
+      (identified_ && !SameFile(named, identity_)))
     return 0;
   removal_error_ = platform::RemoveFile(removable_);
   return removal_error_;

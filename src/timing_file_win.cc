@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "call_seam.h"
 #include "timing_file.h"
 
 namespace {
@@ -96,6 +97,7 @@ void HandleInterruptions() {
   main_thread =
       OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE, GetCurrentThreadId());
   SetConsoleCtrlHandler(OnControl, TRUE);
+  SEAM_HANDLER(OnControl);
 }
 
 // Created new when nothing is there, so that this run knows for certain

@@ -3,8 +3,11 @@
 // 932 (Shift-JIS), and these tests once more with 1252 (Western).
 #include <windows.h>
 // After windows.h.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <io.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -250,6 +253,43 @@ TEST(CliWindows, RefusesCaptureWhoseNameDiffersOnlyInCase) {
   }
 }
 
+// Another program may remove or rename a file the tool has open, and the
+// tool may remove a name it made before it lets go of the file; failures
+// have the runtime's numbers, as its own open gives them.
+TEST(CliWindows, OpensLettingTheFileBeRemoved) {
+  ScratchDir dir;
+  const std::wstring folder = fs::path(dir.path()).wstring();
+  const std::wstring file = folder + L"\\x.tim";
+  struct {
+    bool there;  // a file at the name first
+    std::wstring path;
+    int flags;
+    int error;
+  } const rows[] = {
+      {true, file, _O_RDONLY, 0},
+      {true, file, _O_WRONLY, 0},
+      {false, file, _O_RDWR | _O_CREAT | _O_EXCL, 0},
+      {true, file, _O_RDWR | _O_CREAT | _O_EXCL, EEXIST},
+      {false, file, _O_RDWR, ENOENT},
+      {false, folder, _O_RDWR, EISDIR},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << row.flags << (row.there ? " on a file" : ""));
+    DeleteFileW(SystemName(file).c_str());
+    if (row.there) {
+      ASSERT_TRUE(PutWide(file, "an earlier timing file\n"));
+    }
+    int fd = -1;
+    ASSERT_EQ(platform::OpenFile(row.path, row.flags, &fd), row.error);
+    if (row.error != 0)
+      continue;
+    EXPECT_TRUE(DeleteFileW(SystemName(file).c_str())) << GetLastError();
+    _close(fd);
+    EXPECT_EQ(WideNames(folder), std::set<std::wstring>{});
+  }
+}
+
 // Every name a file can have converts, whatever the code page, and however
 // deep its folder: the tool takes the command line in UTF-16 and hands the
 // system full paths in their extended-length form.
@@ -369,6 +409,86 @@ TEST(CliWindows, InterruptsAStalledWrite) {
   ToolRun run = RunTool({capture.string()}, options);
   EXPECT_EQ(run.signal, SIGINT) << "status " << run.status;
   EXPECT_EQ(run.err, "");
+}
+
+}  // namespace
+
+namespace {
+
+// Each file call of a run in turn fails, with an error it can give, or has
+// a Ctrl-C come just before or just after it, from each state the timing
+// name can be in. No capture may change; status 0 comes only with the
+// whole timing file; otherwise what was there stays as it was, or, when
+// it was the run's to take (nothing, or an earlier timing file), nothing
+// is left, or an empty file that the last message line tells of.
+TEST(CliWindows, EveryCallFailedOrInterrupted) {
+  const CaptureBuilder builder = SmallCapture();
+  const std::string capture = builder.bytes();
+  const std::string expected = ExpectedTiming(builder);
+  const std::string earlier = "an earlier timing file\r\n";
+  const std::string told = "trovconv: an empty timing file was left behind: ";
+  const std::string full = "trovconv: No space left on device\r\n";
+  enum State { kNothing, kEarlier, kLinkToCapture, kCopyOfCapture };
+  for (State state : {kNothing, kEarlier, kLinkToCapture, kCopyOfCapture}) {
+    const bool takeable = state == kNothing || state == kEarlier;
+    auto run = [&](const std::string& seam) {
+      SCOPED_TRACE("state " + std::to_string(state) + ", " + seam);
+      ScratchDir dir;
+      const std::string timing = dir / "x.tim";
+      EXPECT_TRUE(builder.WriteFile(dir / "x.dat"));
+      if (state == kEarlier) {
+        std::ofstream(timing, std::ios::binary) << earlier;
+      } else if (state == kLinkToCapture) {
+        EXPECT_TRUE(builder.WriteFile(dir / "other.dat") &&
+                    CreateHardLinkA(timing.c_str(), (dir / "other.dat").c_str(),
+                                    nullptr));
+      } else if (state == kCopyOfCapture) {
+        EXPECT_TRUE(builder.WriteFile(timing));
+      }
+      std::string before;
+      const bool was = ReadFile(timing, &before);
+      RunOptions options = In(dir);
+      options.seam = seam;
+      ToolRun done = RunTool({"x.dat"}, options);
+      std::string left, other, now;
+      EXPECT_TRUE(ReadFile(dir / "x.dat", &left) && left == capture);
+      if (state == kLinkToCapture) {
+        EXPECT_TRUE(ReadFile(dir / "other.dat", &other) && other == capture);
+      }
+      const bool there = ReadFile(timing, &now);
+      const bool whole = there && now == expected;
+      if (done.status == 0 || (whole && (done.status == 255 || done.signal))) {
+        EXPECT_TRUE(takeable && whole && done.err.empty()) << done.err;
+      } else {
+        EXPECT_TRUE((was ? there && now == before : !there) ||
+                    (takeable && !there) ||
+                    (takeable && there && now.empty() &&
+                     done.err.find(told) != std::string::npos))
+            << "status " << done.status << ", " << done.err << ", "
+            << now.size() << " bytes left";
+      }
+      return done;
+    };
+    // Then once more after a failed write, for the calls that take back
+    // what the run made.
+    std::string first;
+    for (long from = 1; from > 0;) {
+      const long calls =
+          std::strtol(run(first + "count").out.c_str(), nullptr, 10);
+      ASSERT_GT(calls, from);
+      long write = 0;
+      for (long call = from; call <= calls; ++call) {
+        for (const char* what : {" fail", " before", " after"}) {
+          if (run(first + std::to_string(call) + what).err == full &&
+              write == 0)
+            write = call;
+        }
+      }
+      ASSERT_TRUE(write > 0 || !takeable || !first.empty());
+      from = first.empty() && takeable ? write + 1 : 0;
+      first = std::to_string(write) + " fail then ";
+    }
+  }
 }
 
 }  // namespace

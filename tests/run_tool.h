@@ -39,6 +39,9 @@ struct RunOptions {
   // environment, each "NAME=value".
   int pending_signal = 0;
   std::vector<std::string> environment{};
+  // Windows: the tool's test build with a seam in its file calls, told
+  // this (see call_seam.h); the Ctrl-C it brings counts as SIGINT.
+  std::string seam{};
 };
 
 // args excludes the program name. On Windows they are bytes in the ANSI code

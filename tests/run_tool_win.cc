@@ -1,18 +1,19 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <csignal>
 #include <string>
 
 #include "run_tool.h"
 
 namespace {
 
-// The tool is built beside the tests.
-std::wstring ToolPath() {
+// The tool, and its test build, are built beside the tests.
+std::wstring ToolPath(const wchar_t* name) {
   wchar_t self[MAX_PATH];
   DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path(self, length);
-  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"trovconv.exe";
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
 }
 
 std::wstring Widened(const std::string& ansi) {
@@ -121,7 +122,9 @@ ToolRun RunToolWide(const std::vector<std::wstring>& args,
   HANDLE err = TempFile();
   if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
     return run;
-  std::wstring command = Quoted(ToolPath());
+  const bool seamed = !options.seam.empty();
+  std::wstring command =
+      Quoted(ToolPath(seamed ? L"trovconv_seamed.exe" : L"trovconv.exe"));
   for (const std::wstring& arg : args)
     command += L" " + Quoted(arg);
   STARTUPINFOW startup = {};
@@ -132,13 +135,15 @@ ToolRun RunToolWide(const std::vector<std::wstring>& args,
   startup.hStdError = err;
   PROCESS_INFORMATION process;
   const std::wstring directory = Widened(options.directory);
+  SetEnvironmentVariableA("TROVCONV_SEAM",
+                          seamed ? options.seam.c_str() : nullptr);
   if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                      directory.empty() ? nullptr : directory.c_str(), &startup,
                      &process)) {
     const DWORD limit_ms = static_cast<DWORD>(options.time_limit_s) * 1000;
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
-    const bool interrupted =
-        options.interruption != 0 && Interrupt(process, options, deadline);
+    const bool interrupted = seamed || (options.interruption != 0 &&
+                                        Interrupt(process, options, deadline));
     const ULONGLONG now = GetTickCount64();
     DWORD code = 0;
     if (WaitForSingleObject(process.hProcess,
@@ -154,7 +159,7 @@ ToolRun RunToolWide(const std::vector<std::wstring>& args,
     // Ended as an interrupted console program is, as if by the signal.
     if (interrupted && code == STATUS_CONTROL_C_EXIT) {
       run.status = -1;
-      run.signal = options.interruption;
+      run.signal = seamed ? SIGINT : options.interruption;
     } else if ((code & 0xC0000000u) == 0xC0000000u) {
       // An access violation, a stack overrun and the like: the status
       // alone would read as a large negative number.
