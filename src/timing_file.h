@@ -38,11 +38,13 @@
 //
 // Abandon empties the bytes the run owns, through a link too, and removes
 // a name only if it is one the run made or the earlier timing file itself
-// (never a link), it still leads to the file, and the file is empty. POSIX
-// removes the name while the file is still open and so locked; Windows,
-// which removes no open file, after the close, and keeps retrying for a
-// moment while another program holds the file. A plain file, and a FIFO,
-// is locked for one run at a time; a device is not. After an interruption
+// (never a link), it still leads to the file, and the file is empty. The
+// name goes while the file is still open, and so locked, where it can
+// (on Windows every handle of the tool's shares delete); on Windows
+// another program may hold the file without letting it be removed: the
+// removal is then tried again after the close, for about a second, and a
+// name that still stays is told. A plain file, and a FIFO, is locked for
+// one run at a time; a device is not. After an interruption
 // the process ends by the same signal (Windows: with the status of Ctrl-C).
 #ifndef TROVCONV_TIMING_FILE_H_
 #define TROVCONV_TIMING_FILE_H_
