@@ -172,6 +172,9 @@ int WriteTimingFileAt(const platform::Path& capture_path,
   if (error == 0)
     return 0;
   ReportTimingError(error);
+  if (int left = timing.emptying_error())
+    std::fprintf(stderr, "%s: an incomplete timing file was left behind: %s\n",
+                 kToolName, platform::ErrorText(left));
   if (int kept = timing.kept_name_error())
     std::fprintf(stderr, "%s: an empty timing file was left behind: %s\n",
                  kToolName, WhyKept(kept));

@@ -21,6 +21,8 @@ int TimingFile::Open(const platform::Path& path, const FileIdentity& capture) {
   if (error == 0)
     error = Check(capture);
   if (error == 0)
+    EndIfInterrupted();  // before anything of the file is changed
+  if (error == 0)
     error = Empty();
   if (error != 0) {
     Abandon();
@@ -130,7 +132,7 @@ int TimingFile::Commit() {
 }
 
 // The copy keeps the file to empty when the first close reports a late
-// failure; when only the last one does, the file is found again by name.
+// failure; when only the last one does, Abandon finds it again by name.
 int TimingFile::CloseAll() {
   const int spare = platform::Duplicate(fd_);
   int error = platform::Close(fd_);
@@ -142,33 +144,49 @@ int TimingFile::CloseAll() {
   return error;
 }
 
+// The name goes while the file is still open, and so locked: no other run
+// can take the file over before that.
 void TimingFile::Abandon() {
   Hold hold;
-  if (owned_ && fd_ >= 0)
-    platform::TruncateToEmpty(fd_);  // so that no other link keeps the bytes
-  else if (owned_)
-    EmptyThroughName();
-  int removal = RemoveIfStillNamed();
+  if (owned_ && fd_ < 0)
+    emptying_error_ = Reopen();
+  if (owned_ && fd_ >= 0)  // so that no other link keeps the bytes
+    emptying_error_ = platform::TruncateToEmpty(fd_);
+  FileIdentity now;
+  if (emptying_error_ != 0 && fd_ >= 0 && platform::Identify(fd_, &now) == 0 &&
+      now.size == 0)
+    emptying_error_ = 0;  // nothing had been written
+  int removal = fd_ >= 0 && emptying_error_ == 0 ? RemoveIfStillNamed() : 0;
   if (fd_ >= 0) {
     platform::Close(fd_);
     fd_ = -1;
   }
   if (removal != 0)
     removal = RemoveAfterClose();
-  left_empty_ = removal > 0;
+  left_empty_ = removal != 0;
   Disarm();
 }
 
-// Only if the name still leads to this file, and no other run has it.
-void TimingFile::EmptyThroughName() {
+// The last close took the descriptor, and the lock, with it: the file is
+// found again by its name and locked again, or, where the name no longer
+// leads to it or another run has it now, left as no longer this run's.
+int TimingFile::Reopen() {
   int fd;
-  if (platform::OpenToEmpty(name_, &fd) != 0)
-    return;
+  const int opened = platform::OpenToEmpty(name_, &fd);
+  if (opened != 0 && opened != ENOENT)
+    return opened;
   FileIdentity found;
-  if (platform::Identify(fd, &found) == 0 && SameFile(found, identity_) &&
-      !platform::LockedElsewhere(fd))
-    platform::TruncateToEmpty(fd);
-  platform::Close(fd);
+  const int error = opened != 0 ? 0 : platform::Identify(fd, &found);
+  if (opened == 0 && error == 0 && SameFile(found, identity_) &&
+      !platform::LockedElsewhere(fd)) {
+    fd_ = fd;
+    return 0;
+  }
+  if (opened == 0)
+    platform::Close(fd);
+  if (error == 0)
+    owned_ = locked_ = false;
+  return error;
 }
 
 // 0 when the name is gone or not this run's to remove, else the error that

@@ -18,7 +18,9 @@
 // or open behind a dangling                             waits (FIFO) ends the
 //         link): its name; what                         run. Windows: it is
 //         was there: nothing                            cancelled, a made file
-//                                                       removed
+//                                                       removed (an open that
+//                                                       lasts past two seconds
+//                                                       is left to the end)
 // lock    no more: another      refused (another run),  after the step: as
 //         run's file is its own nothing changed         for a failure
 // check   a made file while it  refused, also when it   after the step: as
@@ -85,6 +87,9 @@ class TimingFile {
   // After a failed run: the system's error that kept the name of the
   // emptied timing file (on Windows, another program holding it open), or 0.
   int kept_name_error() const { return left_empty_ ? removal_error_ : 0; }
+  // After a failed run: the system's error that kept the incomplete timing
+  // file from being emptied, or 0.
+  int emptying_error() const { return emptying_error_; }
 
  private:
   // Held for every step (see the table above); steps within steps add
@@ -98,6 +103,8 @@ class TimingFile {
   int OpenFile(const platform::Path& path);
   int WriteSome(const char* data, size_t size, size_t* put);
   int RemoveAfterClose();
+  // Abandons the file and ends the process if an interruption has come.
+  void EndIfInterrupted();
   void Arm();
   static void Disarm();
 
@@ -105,7 +112,7 @@ class TimingFile {
   int Check(const platform::FileIdentity& capture);
   int Empty();
   int CloseAll();
-  void EmptyThroughName();
+  int Reopen();
   int RemoveIfStillNamed();
 
   int fd_ = -1;
@@ -119,6 +126,7 @@ class TimingFile {
   bool owned_ = false;  // its bytes are this run's: made and empty, or emptied
   bool left_empty_ = false;
   int removal_error_ = 0;
+  int emptying_error_ = 0;
   uint64_t written_ = 0;
 };
 

@@ -18,8 +18,9 @@ namespace {
 // monitor (SIGPWR) or any other program sends to stop a run, the real-time
 // signals among them. SIGPIPE and SIGXFSZ are ignored instead
 // (platform::StartUp). The tool's own faults (SIGSEGV, SIGBUS, SIGILL,
-// SIGFPE, and SIGABRT, from a stack protector or a fortified call that
-// caught an overrun) end it as they do: memory past such a fault cannot be
+// SIGFPE, SIGSYS, SIGTRAP, and SIGABRT, from a stack protector or a
+// fortified call that caught an overrun) end it as they do, also when
+// another program sends them: memory past such a fault cannot be
 // trusted, and a clean-up that took the descriptor or the name from it
 // could empty or remove the capture or some other file. The process still
 // ends by that signal, which no caller takes for a finished conversion.
@@ -159,12 +160,12 @@ void HandleInterruptions() {
 int TimingFile::OpenFile(const platform::Path& path) {
   name_ = path;
   for (int tries = 0; tries < 8; ++tries) {
+    removable_ = name_;  // before anything is made: no memory needed after
     int error = MakeNew(name_, &fd_);
     made_ = error == 0;
-    if (made_) {
-      removable_ = name_;
+    if (made_)
       return 0;
-    }
+    removable_.clear();
     if (error != EEXIST)
       return error;
     struct stat st;
@@ -177,7 +178,7 @@ int TimingFile::OpenFile(const platform::Path& path) {
         error = MakeNew(end, &fd_);
       made_ = error == 0;
       if (made_)
-        removable_ = end;
+        removable_.swap(end);
       if (error != EEXIST)
         return error;
       continue;
@@ -204,8 +205,26 @@ int TimingFile::WriteSome(const char* data, size_t size, size_t* put) {
   return platform::WriteOnce(fd_, data, size, put);
 }
 
-// Removed while the file was open where that could be done; once more now.
-int TimingFile::RemoveAfterClose() { return RemoveIfStillNamed(); }
+// Removed while the file was open, and locked; a removal that failed then
+// would fail now too, and unlocked.
+int TimingFile::RemoveAfterClose() { return removal_error_; }
+
+// A signal held off by the steps so far, and not blocked when the tool
+// started, ends the run before the file is emptied.
+void TimingFile::EndIfInterrupted() {
+  sigset_t pending;
+  int held = 0;
+  sigpending(&pending);
+  ForEachInterruption([&](int signal_number) {
+    if (held == 0 && sigismember(&pending, signal_number) == 1 &&
+        sigismember(&start_mask, signal_number) != 1)
+      held = signal_number;
+  });
+  if (held == 0)
+    return;
+  Abandon();
+  EndBy(held);
+}
 
 void TimingFile::Arm() {
   armed = this;

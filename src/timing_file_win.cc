@@ -107,6 +107,7 @@ void HandleInterruptions() {
 // back what it made, here.
 int TimingFile::OpenFile(const platform::Path& path) {
   name_ = platform::SystemName(path);
+  removable_ = name_;  // before anything is made: no memory needed after
   int error = 0;
   bool gone = false;  // between the look and the open
   for (int tries = 0; tries < 8; ++tries) {
@@ -124,8 +125,8 @@ int TimingFile::OpenFile(const platform::Path& path) {
     if (interrupted || !gone)
       break;
   }
-  if (made_)
-    removable_ = name_;
+  if (!made_)
+    removable_.clear();
   if (interrupted) {
     locked_ = made_ && !platform::LockedElsewhere(fd_);
     Abandon();
@@ -149,16 +150,30 @@ int TimingFile::WriteSome(const char* data, size_t size, size_t* put) {
   return error;
 }
 
-// Windows removes no open file, and another program (a scanner, an
-// indexer, a sync client) may hold the file open a moment longer, without
-// letting it be removed: the removal is tried again for about a second.
+// Another program (a scanner, an indexer, a sync client) may hold the file
+// open a moment longer, without letting it be removed: the removal is tried
+// again for about a second, each time with the file opened again and
+// locked, so that no other run that has it by then loses it.
 int TimingFile::RemoveAfterClose() {
-  int error = RemoveIfStillNamed();
+  int error = removal_error_;
   for (int tries = 0; error != 0 && tries < 50; ++tries) {
     Sleep(20);
-    error = RemoveIfStillNamed();
+    if (identified_ && (error = Reopen()) != 0)
+      continue;
+    error = identified_ && fd_ < 0 ? 0 : RemoveIfStillNamed();
+    if (fd_ >= 0) {
+      platform::Close(fd_);
+      fd_ = -1;
+    }
   }
   return error;
+}
+
+void TimingFile::EndIfInterrupted() {
+  if (interrupted) {
+    Abandon();
+    EndByInterruption();
+  }
 }
 
 void TimingFile::Arm() {
