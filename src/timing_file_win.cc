@@ -91,6 +91,26 @@ BOOL WINAPI OnControl(DWORD event) {
   EndByInterruption();
 }
 
+// The file opened must be listed under the timing name itself: a capture
+// whose own long name looks like a short (8.3) alias gets a timing name
+// that can be another file's alias, which the system would open as well.
+int OpenedAsListed(const platform::Path& name, int fd) {
+  platform::FileIdentity id;
+  if (int error = platform::Identify(fd, &id))
+    return error;
+  platform::Path entry;
+  if (!id.regular)
+    return 0;
+  if (int error = platform::EntryName(name, id, &entry))
+    return error;
+  const size_t name_at = name.find_last_of(L"\\/") + 1;
+  const size_t entry_at = entry.find_last_of(L"\\/") + 1;
+  return CompareStringOrdinal(name.c_str() + name_at, -1,
+                              entry.c_str() + entry_at, -1, TRUE) == CSTR_EQUAL
+             ? 0
+             : EEXIST;
+}
+
 }  // namespace
 
 void HandleInterruptions() {
@@ -127,6 +147,11 @@ int TimingFile::OpenFile(const platform::Path& path) {
   }
   if (!made_)
     removable_.clear();
+  if (error == 0 && !made_ && !interrupted &&
+      (error = OpenedAsListed(name_, fd_)) != 0) {
+    platform::Close(fd_);
+    fd_ = -1;
+  }
   if (interrupted) {
     locked_ = made_ && !platform::LockedElsewhere(fd_);
     Abandon();

@@ -390,6 +390,27 @@ TEST(CliWindows, NamesTheTimingFileAfterTheCapturesEntry) {
   }
 }
 
+// A capture whose own name looks like an alias, that of the user's notes:
+// its timing name reaches the notes, which are left alone.
+TEST(CliWindows, RefusesATimingNameThatIsAnotherFilesAlias) {
+  ScratchDir dir;
+  const std::wstring here = fs::path(dir.path()).wstring() + L"\\";
+  ASSERT_TRUE(PutWide(here + L"capture notes 806.tim", "a user's notes\r\n"));
+  wchar_t alias[MAX_PATH];
+  ASSERT_NE(
+      GetShortPathNameW(SystemName(here + L"capture notes 806.tim").c_str(),
+                        alias, MAX_PATH),
+      0u);
+  const std::wstring capture = fs::path(alias).stem().wstring() + L".dat";
+  ASSERT_NE(capture, L"capture notes 806.dat") << "no short names here";
+  ASSERT_TRUE(PutWide(here + capture, SmallCapture().bytes()));
+  ToolRun run = RunToolWide({capture}, In(dir));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "trovconv: File exists\r\n");
+  EXPECT_EQ(GetWide(here + L"capture notes 806.tim"), "a user's notes\r\n");
+  EXPECT_EQ(GetWide(here + capture), SmallCapture().bytes());
+}
+
 // A write that stalls (a pipe whose reader stopped, a share that stopped
 // answering) must not keep Ctrl-C from ending the run at once. Under Wine,
 // a FIFO with no reader at the timing name opens at once and then takes no
