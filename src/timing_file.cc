@@ -20,10 +20,10 @@ int TimingFile::Open(const platform::Path& path, const FileIdentity& capture) {
     error = Lock();
   if (error == 0)
     error = Check(capture);
-  if (error == 0)
+  if (error == 0) {
     EndIfInterrupted();  // before anything of the file is changed
-  if (error == 0)
     error = Empty();
+  }
   if (error != 0) {
     Abandon();
     return error;
