@@ -386,6 +386,14 @@ std::vector<Fault> Faults() {
                     return s.Path("x.dat");
                   },
                   kSameFile, After::kUnchanged, false}),
+      // What cannot be read cannot be told from a capture.
+      NotForRoot({"copy of a capture at the timing name, write-only",
+                  [](Scene& s) {
+                    s.Put("x.tim", Record().bytes());
+                    s.Lock("x.tim", fs::perms::owner_write);
+                    return WholeCapture(s);
+                  },
+                  SystemError(EACCES), After::kUnchanged, false}),
   };
   faults.insert(faults.end(), posix.begin(), posix.end());
   const std::vector<Fault> interrupted = {
