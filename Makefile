@@ -13,7 +13,7 @@ example:
 	@echo "Wrote $(EXAMPLE_DIR)/example.tim; its first lines:"
 	@head -n 8 $(EXAMPLE_DIR)/example.tim
 
-# Builds everything and runs every test.
+# Builds the default preset and runs its tests.
 test:
 	cmake --workflow --preset default
 

@@ -1,31 +1,111 @@
 #!/bin/sh
-# The cmd examples of README.md, taken from it as they stand, run under
-# Wine's cmd at the prompt and from a batch file:
-#   check_batch_examples.sh README.md TOOL.exe CAPTURE EXPECTED.tim WINE
-# with Wine's environment (prefix and locale) set. Only the capture whose
-# extension is .dat may be converted, beside names that merely begin with
-# it, and a failed run and one that ends as an interrupted one does must
-# both be reported.
+# The examples of README.md, taken from it as they stand:
+#   check_batch_examples.sh README.md PAGE TOOL CAPTURE EXPECTED.tim [WINE]
+# Without WINE: the manual page PAGE (its source) shows the same commands,
+# the sample timing file is EXPECTED's start, and the bash examples name
+# each capture that fails, go on past a run a signal ended alone, and
+# stop, as a terminal's Ctrl-C stops them. With WINE (its environment set):
+# the cmd examples, run under Wine's cmd at the prompt and from a batch
+# file, convert only the capture whose extension is .dat, beside names
+# that merely begin with it, and report a failed run and one that ends as
+# an interrupted one does.
 set -u
-readme=$1 tool=$2 capture=$3 expected=$4 wine=$5
+readme=$1 page=$2 tool=$3 capture=$4 expected=$5 wine=${6:-}
 . "$(dirname "$0")/checks.sh"
 
-# The Nth indented block after the line that opens with "In cmd".
-example() {
-  awk -v want="$1" '/^In cmd/ { on = 1; next }
-    on && /^    / { if (!inside) n++; inside = 1
-                    if (n == want) print substr($0, 5); next }
-    on && /^$/ { inside = 0; next }
-    on && n { exit }' "$readme"
+# The indented blocks of README's section "## Use", or the .EX blocks of
+# the page with its escapes undone, each followed by a line "--"; less the
+# transcripts, which differ by nature.
+readme_blocks() {
+  awk '/^## / { on = ($0 == "## Use"); next }
+    on && /^    / { text = text substr($0, 5) "\n"; next }
+    on && /^$/ && text != "" { blocks[++n] = text; text = "" }
+    END { if (text != "") blocks[++n] = text
+          for (i = 1; i <= n; i++) printf "%s--\n", blocks[i] }' "$readme" |
+    awk 'BEGIN { RS = "--\n"; ORS = "--\n" } !/^(\$ |C:)/' -
 }
-prompt=$(example 1)
-batch=$(example 2)
-if [ -z "$prompt" ] || [ -z "$batch" ]; then
-  echo "FAILED: no two cmd examples after the line 'In cmd' in $readme"
-  exit 1
+page_blocks() {
+  sed -n '/^\.SH EXAMPLES/,$p' "$page" |
+    sed -n '/^\.EX/,/^\.EE/{ /^\.EX/d; s/^\.EE$/--/; p; }' |
+    sed 's/\\-/-/g; s/\\(aq/'"'"'/g; s/\\&//g; s/\\e/\\/g' |
+    awk 'BEGIN { RS = "--\n"; ORS = "--\n" } !/^(\$ |C:)/' -
+}
+
+# batch NAME COMMAND FILE...: COMMAND run by bash in a fresh folder holding
+# captures/FILE... (x.dat not a capture, the others copies of CAPTURE),
+# with the stand-in below as trovconv, in a process group of its own as a
+# terminal would give it; then its standard error is in NAME.err, its
+# status in NAME.status, and the names of the files it made in NAME.new.
+batch() {
+  name=$1
+  command=$2
+  shift 2
+  mkdir -p "$dir/$name/captures"
+  for file; do cp "$capture" "$dir/$name/captures/$file"; done
+  [ -e "$dir/$name/captures/x.dat" ] &&
+    printf 'not a capture' >"$dir/$name/captures/x.dat"
+  (cd "$dir/$name" && PATH=$dir/bin:$PATH timeout 60 setsid -w \
+    bash -c "$command" 2>"$dir/$name.err")
+  echo $? >"$dir/$name.status"
+  (cd "$dir/$name/captures" && ls) | grep -vxF "$(printf '%s\n' "$@")" |
+    tr '\n' ' ' >"$dir/$name.new"
+}
+
+# check_batch NAME MADE FAILED STATUS: the files made, the captures named
+# as failed, and the status.
+check_batch() {
+  made=$(cat "$dir/$1.new")
+  named=$(sed -n 's/^failed: //p' "$dir/$1.err" | sed 's|.*/||' | sort |
+    tr '\n' ' ')
+  [ "$made" = "$2" ] || fail "$1: made '$made', not '$2'"
+  [ "$named" = "$3" ] || fail "$1: named as failed '$named', not '$3'"
+  [ "$(cat "$dir/$1.status")" = "$4" ] ||
+    fail "$1: status $(cat "$dir/$1.status"), not $4"
+  for made in "$dir/$1"/captures/*.tim; do
+    [ -e "$made" ] || continue
+    cmp -s "$expected" "$made" || fail "$1: $made is not $expected"
+  done
+}
+
+if [ -z "$wine" ]; then
+  readme_blocks >"$dir/readme"
+  page_blocks >"$dir/page"
+  [ -s "$dir/readme" ] || fail "no examples under '## Use' in $readme"
+  diff "$dir/readme" "$dir/page" ||
+    fail "the page's examples are not README's (< README, > page)"
+  awk '/^A timing file starts like this/ { on = 1; next }
+    on && /^    / { print substr($0, 5); next } on && /^$/ && n++ { exit }' \
+    "$readme" >"$dir/sample"
+  head -n 6 "$expected" | tr -d '\r' | cmp -s - "$dir/sample" ||
+    fail "README's sample timing file is not the start of $expected"
+
+  # The stand-in: the tool itself, but for a capture named stop*, whose run
+  # a signal ends, as kill or timeout would, or ctrl-c*, whose run sends
+  # SIGINT to its whole process group, as a terminal's Ctrl-C does.
+  mkdir "$dir/bin"
+  real=$(cd "$(dirname "$tool")" && pwd)/$(basename "$tool")
+  printf '%s\n' '#!/bin/sh' 'case ${1##*/} in' 'stop*) kill -TERM $$ ;;' \
+    'ctrl-c*) kill -INT 0 ;;' 'esac' "exec '$real' \"\$1\"" \
+    >"$dir/bin/trovconv"
+  chmod +x "$dir/bin/trovconv"
+  loop=$(readme_blocks | grep '^for f in \*\.dat; do')
+  parallel=$(readme_blocks | grep '^find captures .*| xargs ')
+  [ -n "$loop" ] || fail "no 'for f in *.dat; do' loop in $readme"
+  [ -n "$parallel" ] || fail "no 'find captures ... | xargs' line in $readme"
+  loop="cd captures && $loop"
+  batch loop-bad "$loop" a.dat b.dat x.dat
+  check_batch loop-bad "a.tim b.tim " "x.dat " 0
+  batch loop-stopped "$loop" a.dat stop.dat z.dat
+  check_batch loop-stopped "a.tim z.tim " "stop.dat " 0
+  batch loop-ctrl-c "$loop" a.dat ctrl-c.dat z.dat
+  check_batch loop-ctrl-c "a.tim " "" 130
+  batch parallel-bad "$parallel" a.dat b.dat x.dat c.dat d.dat e.dat
+  check_batch parallel-bad "a.tim b.tim c.tim d.tim e.tim " "x.dat " 123
+  batch parallel-stopped "$parallel" a.dat stop.dat z.dat
+  check_batch parallel-stopped "a.tim z.tim " "stop.dat " 123
+  [ $failed = 0 ] && echo "README's examples are the page's, and do as they say"
+  exit $failed
 fi
-[ "$(printf '%s\n' "$prompt" | wc -l)" = 1 ] ||
-  fail "the example for the prompt is not one line"
 
 mkdir "$dir/bin"
 cp "$tool" "$dir/bin/trovconv.exe"
