@@ -107,6 +107,23 @@ if [ -z "$wine" ]; then
   exit $failed
 fi
 
+# The Nth indented block after the line that opens with "In cmd".
+example() {
+  awk -v want="$1" '/^In cmd/ { on = 1; next }
+    on && /^    / { if (!inside) n++; inside = 1
+                    if (n == want) print substr($0, 5); next }
+    on && /^$/ { inside = 0; next }
+    on && n { exit }' "$readme"
+}
+prompt=$(example 1)
+batch=$(example 2)
+if [ -z "$prompt" ] || [ -z "$batch" ]; then
+  echo "FAILED: no two cmd examples after the line 'In cmd' in $readme"
+  exit 1
+fi
+[ "$(printf '%s\n' "$prompt" | wc -l)" = 1 ] ||
+  fail "the example for the prompt is not one line"
+
 mkdir "$dir/bin"
 cp "$tool" "$dir/bin/trovconv.exe"
 WINEPATH=$(timeout 60 "$wine" winepath -w "$dir/bin" | tr -d '\r')
