@@ -8,13 +8,6 @@ foreach(part PATCH TWEAK)
   endif()
 endforeach()
 
-file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md entry
-  REGEX "^## ${PROJECT_VERSION} ")
-if(NOT entry STREQUAL "## ${PROJECT_VERSION} (${TROVCONV_RELEASE_DATE})")
-  message(FATAL_ERROR "CHANGELOG.md has no entry '## ${PROJECT_VERSION} "
-    "(${TROVCONV_RELEASE_DATE})', the version and date of CMakeLists.txt")
-endif()
-
 foreach(format DEBIAN "%a, %d %b %Y" RPM "%a %b %d %Y")
   if(format MATCHES "^[A-Z]+$")
     set(name ${format})

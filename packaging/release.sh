@@ -8,7 +8,8 @@
 # with SIGN=KEYID in the environment, it signs the sums and the source
 # archive with that key (packaging/sign.sh). A clone with uncommitted
 # changes is refused, unless ALLOW_DIRTY=1 (for trying out, never to
-# publish: its packages are not the commit's).
+# publish: its packages are not the commit's). So is a CHANGELOG.md whose
+# newest entry is not the version released.
 #
 # The files are the same to the byte wherever and whenever they are built,
 # from a clone or from the source archive: every time they carry is
@@ -22,6 +23,28 @@ out=$root/build/release
 work=$root/build/release-work
 version=$(sed -n 's/^project(trovconv VERSION \([0-9.]*\) .*/\1/p' \
   "$root/CMakeLists.txt")
+date=$(sed -n 's/^set(TROVCONV_RELEASE_DATE \([0-9-]*\))$/\1/p' \
+  "$root/CMakeLists.txt")
+
+# What is released is what CHANGELOG.md's newest entry says, under the
+# version and date CMakeLists.txt gives everything else. An empty
+# Unreleased heading, where the next version's entries are to go, is
+# passed over.
+newest=$(awk '/^## / && $0 != "## Unreleased" { print; exit }
+  /^## Unreleased$/ { under = 1; next }
+  under && NF { print "Unreleased"; exit }' "$root/CHANGELOG.md") || exit 1
+case $newest in
+"## $version ($date)") ;;
+Unreleased)
+  echo "release.sh: CHANGELOG.md has entries under Unreleased: make them" \
+    "the entry of the version released (CONTRIBUTING.md, Release checklist)" >&2
+  exit 1 ;;
+*)
+  echo "release.sh: CHANGELOG.md's newest entry is '$newest', not" \
+    "'## $version ($date)' as CMakeLists.txt says" >&2
+  exit 1 ;;
+esac
+
 # Where the packages are built from: the source archive's tree, whose every
 # file has the commit's time.
 source=$work/source/trovconv-$version
@@ -114,21 +137,40 @@ source_archive() {
     gzip -9n >"$out/trovconv-$version.tar.gz"
 }
 
-# What made the release: the commit, its time, and the Debian packages of
-# the tools that built it.
+# What made the release: the commit, its time, the system and the Debian
+# packages of every tool and library that shapes the files' bytes: the
+# compilers, linkers and the archives they link in, CPack and the archive
+# libraries it and rpm write with, rpm's own libraries and macros, and
+# what compresses and packs. One not installed fails the release.
 buildinfo() {
+  system=$(. /etc/os-release && echo "$PRETTY_NAME") || return
+  system="$system, $(cat /etc/debian_version)" || return
+  packages=$(dpkg-query -W -f='${db:Status-Abbrev}${Package} ${Version}\n' \
+    binutils binutils-aarch64-linux-gnu binutils-arm-linux-gnueabi \
+    binutils-mingw-w64-x86-64 binutils-x86-64-linux-gnu cmake cmake-data \
+    dpkg-dev g++-12 g++-12-aarch64-linux-gnu g++-12-arm-linux-gnueabi \
+    g++-mingw-w64-x86-64-posix gcc-12 gcc-12-aarch64-linux-gnu \
+    gcc-12-arm-linux-gnueabi gcc-mingw-w64-x86-64-posix gzip libarchive13 \
+    libbinutils libbz2-1.0 libc6 libc6-dev libc6-dev-arm64-cross \
+    libc6-dev-armel-cross libelf1 libgcc-12-dev libgcc-12-dev-arm64-cross \
+    libgcc-12-dev-armel-cross libgmp10 libisl23 liblzma5 libmagic-mgc \
+    libmagic1 libmpc3 libmpfr6 librpm9 librpmbuild9 librpmio9 \
+    libstdc++-12-dev libstdc++-12-dev-arm64-cross \
+    libstdc++-12-dev-armel-cross libstdc++6 libzstd1 make \
+    mingw-w64-x86-64-dev rpm rpm-common tar xz-utils zip zlib1g) || return
+  # Removed but for its configuration files, a package is still listed.
+  if echo "$packages" | grep -v '^ii ' >&2; then
+    echo "release.sh: the packages above are not installed" >&2
+    return 1
+  fi
   echo "trovconv $version"
+  echo "release date: $date"
   echo "commit: ${commit:-not recorded}"
   echo "SOURCE_DATE_EPOCH: $SOURCE_DATE_EPOCH"
-  echo "built on Debian with:"
-  dpkg-query -W -f='  ${Package} ${Version}\n' cmake make tar gzip xz-utils \
-    dpkg-dev rpm binutils g++-12 libc6-dev libstdc++-12-dev \
-    g++-12-aarch64-linux-gnu binutils-aarch64-linux-gnu \
-    libc6-dev-arm64-cross g++-12-arm-linux-gnueabi \
-    binutils-arm-linux-gnueabi libc6-dev-armel-cross \
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-    mingw-w64-x86-64-dev 2>/dev/null | sort
+  echo "built on $system, with:"
+  echo "$packages" | sed 's/^ii /  /' | sort -u
 }
+info=$(buildinfo) || exit 1
 
 # Only this script's own folders are ever removed.
 rm -rf "$out" "$work"
@@ -140,7 +182,7 @@ for machine in x86_64 aarch64 armv6; do
   archive $machine
 done
 zip_archive
-buildinfo >"$out/BUILDINFO"
+echo "$info" >"$out/BUILDINFO"
 (cd "$out" && sha256sum BUILDINFO trovconv* >SHA256SUMS)
 [ -z "${SIGN:-}" ] || sh "$root/packaging/sign.sh" "$out" "$SIGN"
 cat "$out/SHA256SUMS"

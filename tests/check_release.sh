@@ -5,13 +5,43 @@
 # (build/release-work). For each architecture, every package must carry the
 # same binary, and each package passes its own checks (check_deb.sh,
 # check_rpm.sh, check_archive.sh), with the tool run under qemu-user as the
-# oldest processor of its kind and with no C library to be seen.
+# oldest processor of its kind and with no C library to be seen. First,
+# the changelogs the tree's release.sh refuses.
 set -u
 release=$(cd "$1" && pwd)
 capture=$2
 here=$(dirname "$0")
 . "$here/checks.sh"
 mkdir "$dir/no-libraries"
+
+# What the release refuses before it removes or builds anything, in one
+# line: a changelog with entries under Unreleased, or whose newest entry is
+# not the version and date of CMakeLists.txt. Run in a scratch tree of the
+# files release.sh reads first, where a changelog it takes goes on to stop
+# at the want of a commit time. An empty Unreleased heading is taken.
+while IFS='|' read -r edit expected; do
+  rm -rf "$dir/tree" && mkdir -p "$dir/tree/packaging" &&
+    cp "$here/../CMakeLists.txt" "$here/../CHANGELOG.md" "$dir/tree/" &&
+    cp "$here/../packaging/release.sh" "$dir/tree/packaging/" &&
+    sed -i "$edit" "$dir/tree/CHANGELOG.md" || exit 2
+  env -u SOURCE_DATE_EPOCH sh "$dir/tree/packaging/release.sh" \
+    >/dev/null 2>"$dir/refusal"
+  status=$?
+  printf '%s\n' "release.sh, CHANGELOG.md edited by '$edit': status $status"
+  cat "$dir/refusal"
+  if [ -z "$expected" ]; then
+    grep -q CHANGELOG.md "$dir/refusal" && fail "a good changelog refused"
+    grep -q 'no commit time here' "$dir/refusal" || fail "stopped too soon"
+  elif [ $status != 1 ] || [ "$(wc -l <"$dir/refusal")" != 1 ] ||
+    ! grep -q "$expected" "$dir/refusal"; then
+    fail "no refusal in one line, '$expected', with status 1"
+  fi
+done <<'EOF'
+|
+0,/^## /s/^## /## Unreleased\n\n## /|
+0,/^## /s/^## /## Unreleased\n\n- A change.\n\n## /|has entries under Unreleased
+0,/^## /s/ ([0-9-]*)$/ (2000-01-01)/|newest entry is '## [0-9.]* (2000-01-01)'
+EOF
 
 # arch MACHINE DEB RPM QEMU CPU TOOLS: one architecture's checks.
 arch() {
