@@ -9,8 +9,8 @@ set -u
 package=$1
 tool=$2
 capture=$3
-. "$(dirname "$0")/checks.sh"
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 
 rpmlint -c "$root/packaging/rpmlint.toml" "$package" >"$dir/rpmlint" 2>&1 ||
   fail "rpmlint failed"

@@ -12,7 +12,8 @@ capture=$2
 expected=$3
 wine=$4
 tools=$5
-. "$(dirname "$0")/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 
 mkdir "$dir/unpacked"
 (cd "$dir/unpacked" && cmake -E tar xf "$zip") || exit 1

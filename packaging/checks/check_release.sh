@@ -11,7 +11,8 @@ set -u
 release=$(cd "$1" && pwd)
 capture=$2
 here=$(dirname "$0")
-. "$here/checks.sh"
+root=$(cd "$here/../.." && pwd)
+. "$root/tests/checks.sh"
 mkdir "$dir/no-libraries"
 
 # What the release refuses before it removes or builds anything, in one
@@ -21,8 +22,8 @@ mkdir "$dir/no-libraries"
 # at the want of a commit time. An empty Unreleased heading is taken.
 while IFS='|' read -r edit expected; do
   rm -rf "$dir/tree" && mkdir -p "$dir/tree/packaging" &&
-    cp "$here/../CMakeLists.txt" "$here/../CHANGELOG.md" "$dir/tree/" &&
-    cp "$here/../packaging/release.sh" "$dir/tree/packaging/" &&
+    cp "$root/CMakeLists.txt" "$root/CHANGELOG.md" "$dir/tree/" &&
+    cp "$root/packaging/release.sh" "$dir/tree/packaging/" &&
     sed -i "$edit" "$dir/tree/CHANGELOG.md" || exit 2
   env -u SOURCE_DATE_EPOCH sh "$dir/tree/packaging/release.sh" \
     >/dev/null 2>"$dir/refusal"

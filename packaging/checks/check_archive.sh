@@ -10,7 +10,8 @@ set -u
 archive=$1
 tool=$2
 capture=$3
-. "$(dirname "$0")/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 
 top=$(basename "$archive" .tar.gz)
 tar -tzvf "$archive" >"$dir/listing" || exit 1
@@ -30,7 +31,7 @@ done
 # whose folders a group shares (2775, setgid): the folders must keep their
 # modes, owners and groups, and the removal leave the prefix as it was.
 # As root only, as README runs them: tar then sets owners and modes.
-readme=$(dirname "$0")/../README.md
+readme=$root/README.md
 prefix=$dir/prefix
 install=$(sed -n 's|^    sudo \(tar -xzf \)trovconv-[^ ]*\.tar\.gz|\1NAME|p' \
   "$readme" | sed "s|NAME|$top.tar.gz|; s|/usr/local|$prefix|g")

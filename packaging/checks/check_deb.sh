@@ -9,7 +9,8 @@ set -u
 package=$1
 tool=$2
 capture=$3
-. "$(dirname "$0")/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 
 # Root is warned about on standard error, which is no finding; a lintian
 # that could not run at all is one.

@@ -9,7 +9,8 @@
 # Where a file differs, diffoscope reports on it.
 set -u
 release=$(cd "$1" && pwd)
-. "$(dirname "$0")/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 archive=$release/trovconv-$(sed -n '1s/^trovconv //p' "$release/BUILDINFO").tar.gz
 top=$(basename "$archive" .tar.gz)
 mkdir "$dir/unpacked" "$dir/listed" "$dir/home"
