@@ -5,13 +5,20 @@ include(GNUInstallDirs)
 
 configure_file(doc/trovconv.1.in ${CMAKE_BINARY_DIR}/trovconv.1 @ONLY)
 
-# What is linked into the tool, under which licences, from which packages.
-include(cmake/notices.cmake)
+# What is linked into the tool, under which licences, from which packages:
+# read from the Debian system that builds the release, whose presets turn
+# it on; any other build needs none of Debian's tools and has no NOTICES.
+option(TROVCONV_NOTICES "Write NOTICES and install it (the release)" OFF)
+set(notices "")
+if(TROVCONV_NOTICES)
+  include(cmake/notices.cmake)
+  set(notices ${CMAKE_BINARY_DIR}/NOTICES)
+endif()
 
 if(WIN32)
   # Unpacked anywhere and run from there: everything side by side.
   install(TARGETS trovconv RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE ${CMAKE_BINARY_DIR}/NOTICES DESTINATION .)
+  install(FILES README.md LICENSE ${notices} DESTINATION .)
   return()
 endif()
 
@@ -72,7 +79,6 @@ install(FILES ${CMAKE_BINARY_DIR}/trovconv.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_GENERATOR ${TROVCONV_PACKAGE})
-set(notices ${CMAKE_BINARY_DIR}/NOTICES)
 
 if(TROVCONV_PACKAGE STREQUAL "")
   install(FILES LICENSE ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -151,6 +157,9 @@ else()
   set(doc /usr/${CMAKE_INSTALL_DOCDIR})
   set(licenses /usr/${CMAKE_INSTALL_DATADIR}/licenses/trovconv)
   set(CPACK_RPM_USER_FILELIST "%doc ${doc}/README.md" "%doc ${doc}/CHANGELOG.md"
-    "%license ${licenses}/LICENSE" "%license ${licenses}/NOTICES")
+    "%license ${licenses}/LICENSE")
+  if(TROVCONV_NOTICES)
+    list(APPEND CPACK_RPM_USER_FILELIST "%license ${licenses}/NOTICES")
+  endif()
 endif()
 include(CPack)
