@@ -121,7 +121,8 @@ package() {
 
 # zip_archive: the Windows .zip, packed here rather than by CPack, which
 # records the builder's uid and gid and the order the file system lists;
-# its executable signed, or given the signature published, first.
+# its executable signed, or given the signature published, and its text
+# files given CR LF line ends, first.
 zip_archive() {
   configure win64 ""
   top=trovconv-$version-win64
@@ -135,6 +136,10 @@ zip_archive() {
     cp "$WINSIG" "$out/$top.exe.sig" &&
       sh "$root/packaging/sign_exe.sh" "$exe" "$out/$top.exe.sig" || return
   fi
+  # Notepad before Windows 10 1809 runs lines ended by LF alone together.
+  for file in README.md LICENSE NOTICES; do
+    sed -i 's/\r*$/\r/' "$work/win64-tree/$top/$file" || return
+  done
   find "$work/win64-tree" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
   (cd "$work/win64-tree" && find "$top" | sort | zip -X -q "$out/$top.zip" -@)
 }
