@@ -46,10 +46,14 @@ bench-windows:
 
 # The source archive, every package, BUILDINFO and SHA256SUMS, in
 # build/release: the same bytes from any clone of the same commit, or from
-# its source archive; signed with SIGN=KEYID (CONTRIBUTING.md, Release
+# its source archive; signed with SIGN=KEYID, its Windows executable with
+# WINCERT=CERT.pfx WINCERT_PASS=PASSFILE [WINCERT_TIMESTAMP=URL], or given
+# the published signature with WINSIG=FILE (CONTRIBUTING.md, Release
 # checklist).
 release:
-	@SIGN="$(SIGN)" sh packaging/release.sh
+	@SIGN="$(SIGN)" WINCERT="$(WINCERT)" WINCERT_PASS="$(WINCERT_PASS)" \
+	  WINCERT_TIMESTAMP="$(WINCERT_TIMESTAMP)" WINSIG="$(WINSIG)" \
+	  sh packaging/release.sh
 
 # The suite under the sanitizers, the fuzzers for a minute, and the static
 # checks (CONTRIBUTING.md, Platforms and presets).

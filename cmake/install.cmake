@@ -1,8 +1,26 @@
-# What `cmake --install` puts where, and the packages CPack makes of it: a
-# Debian package or an RPM on Linux (TROVCONV_PACKAGE), a .zip on Windows.
+# What `cmake --install` puts where, and on Linux the package CPack makes of
+# it (TROVCONV_PACKAGE): a Debian package or an RPM. The Windows .zip is
+# packed from the install by packaging/release.sh.
 include(GNUInstallDirs)
 
 configure_file(doc/trovconv.1.in ${CMAKE_BINARY_DIR}/trovconv.1 @ONLY)
+
+# What is linked into the tool, under which licences, from which packages:
+# read from the Debian system that builds the release, whose presets turn
+# it on; any other build needs none of Debian's tools and has no NOTICES.
+option(TROVCONV_NOTICES "Write NOTICES and install it (the release)" OFF)
+set(notices "")
+if(TROVCONV_NOTICES)
+  include(cmake/notices.cmake)
+  set(notices ${CMAKE_BINARY_DIR}/NOTICES)
+endif()
+
+if(WIN32)
+  # Unpacked anywhere and run from there: everything side by side.
+  install(TARGETS trovconv RUNTIME DESTINATION .)
+  install(FILES README.md LICENSE ${notices} DESTINATION .)
+  return()
+endif()
 
 set(CPACK_PACKAGE_NAME trovconv)
 set(CPACK_PACKAGE_VENDOR "The trovconv developers")
@@ -21,19 +39,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
   WORLD_READ WORLD_EXECUTE)
-
-# What is linked into the tool, under which licences, from which packages.
-include(cmake/notices.cmake)
-
-if(WIN32)
-  # Unpacked anywhere and run from there: everything side by side.
-  install(TARGETS trovconv RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE ${CMAKE_BINARY_DIR}/NOTICES DESTINATION .)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_SYSTEM_NAME win64)
-  include(CPack)
-  return()
-endif()
 
 # Empty for a plain install (and the plain archive): the tool, its manual
 # page and the documents, and nothing of a distribution's own.
@@ -74,7 +79,6 @@ install(FILES ${CMAKE_BINARY_DIR}/trovconv.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_GENERATOR ${TROVCONV_PACKAGE})
-set(notices ${CMAKE_BINARY_DIR}/NOTICES)
 
 if(TROVCONV_PACKAGE STREQUAL "")
   install(FILES LICENSE ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -153,6 +157,9 @@ else()
   set(doc /usr/${CMAKE_INSTALL_DOCDIR})
   set(licenses /usr/${CMAKE_INSTALL_DATADIR}/licenses/trovconv)
   set(CPACK_RPM_USER_FILELIST "%doc ${doc}/README.md" "%doc ${doc}/CHANGELOG.md"
-    "%license ${licenses}/LICENSE" "%license ${licenses}/NOTICES")
+    "%license ${licenses}/LICENSE")
+  if(TROVCONV_NOTICES)
+    list(APPEND CPACK_RPM_USER_FILELIST "%license ${licenses}/NOTICES")
+  endif()
 endif()
 include(CPack)

@@ -1,7 +1,9 @@
-# Writes ${CMAKE_BINARY_DIR}/NOTICES when the build is configured: the tool
-# is linked statically, and the licences of the runtime libraries inside it
-# want their notices, and the LGPL its text, with every copy. Needs CMAKE_CXX_COMPILER, WIN32, CMAKE_BINARY_DIR
-# and PROJECT_VERSION.
+# Writes ${CMAKE_BINARY_DIR}/NOTICES when a release build is configured
+# (TROVCONV_NOTICES): the tool is linked statically, and the licences of the
+# runtime libraries inside it want their notices, and the LGPL its text,
+# with every copy. Needs CMAKE_CXX_COMPILER, WIN32, CMAKE_BINARY_DIR,
+# PROJECT_VERSION and TROVCONV_LINK, and Debian: the packages are named
+# from dpkg's database, the LGPL's text read from /usr/share/common-licenses.
 
 # Appends to `notices` a part of the program: its name, licence, and the
 # archives the link takes it from, each with the Debian binary and source

@@ -6,7 +6,13 @@
 # binary); BUILDINFO, what made them; and SHA256SUMS of them all.
 #   release.sh
 # with SIGN=KEYID in the environment, it signs the sums and the source
-# archive with that key (packaging/sign.sh). A clone with uncommitted
+# archive with that key (packaging/sign.sh). With WINCERT=CERT.pfx and
+# WINCERT_PASS=PASSFILE, the file holding its passphrase, it signs the
+# Windows executable (Authenticode, packaging/sign_exe.sh), timestamped by
+# the server WINCERT_TIMESTAMP=URL names, if any, before it goes into the
+# .zip, and publishes the signature, trovconv-VERSION-win64.exe.sig; with
+# WINSIG=that file instead, it attaches it, as when the release is made
+# again from its source archive. A clone with uncommitted
 # changes is refused, unless ALLOW_DIRTY=1 (for trying out, never to
 # publish: its packages are not the commit's). So is a CHANGELOG.md whose
 # newest entry is not the version released.
@@ -73,6 +79,22 @@ else
   read -r time commit <"$root/packaging/source-date" || true
   case $time in '' | *[!0-9]*) time= commit= ;; esac
 fi
+# Named relative to where make was run; every file is checked before
+# anything is removed or built.
+if [ -n "${WINCERT:-}" ] && [ -n "${WINSIG:-}" ]; then
+  echo "release.sh: WINCERT signs, WINSIG attaches a signature: not both" >&2
+  exit 1
+fi
+if [ -n "${WINCERT:-}" ] && [ -z "${WINCERT_PASS:-}" ]; then
+  echo "release.sh: WINCERT needs WINCERT_PASS, the file holding the" \
+    "certificate's passphrase" >&2
+  exit 1
+fi
+[ -z "${WINCERT:-}" ] || WINCERT=$(realpath -e "$WINCERT") || exit 1
+[ -z "${WINCERT_PASS:-}" ] || WINCERT_PASS=$(realpath -e "$WINCERT_PASS") ||
+  exit 1
+[ -z "${WINSIG:-}" ] || WINSIG=$(realpath -e "$WINSIG") || exit 1
+
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$time}
 if [ -z "$SOURCE_DATE_EPOCH" ]; then
   echo "release.sh: no commit time here: set SOURCE_DATE_EPOCH to the" \
@@ -98,12 +120,26 @@ package() {
 }
 
 # zip_archive: the Windows .zip, packed here rather than by CPack, which
-# records the builder's uid and gid and the order the file system lists.
+# records the builder's uid and gid and the order the file system lists;
+# its executable signed, or given the signature published, and its text
+# files given CR LF line ends, first.
 zip_archive() {
   configure win64 ""
   top=trovconv-$version-win64
   cmake --install "$work/win64" --strip --prefix "$work/win64-tree/$top" \
     >>"$work/win64.log"
+  exe=$work/win64-tree/$top/trovconv.exe
+  if [ -n "${WINCERT:-}" ]; then
+    sh "$root/packaging/sign_exe.sh" "$exe" "$out/$top.exe.sig" \
+      "$WINCERT" "$WINCERT_PASS" "${WINCERT_TIMESTAMP:-}" || return
+  elif [ -n "${WINSIG:-}" ]; then
+    cp "$WINSIG" "$out/$top.exe.sig" &&
+      sh "$root/packaging/sign_exe.sh" "$exe" "$out/$top.exe.sig" || return
+  fi
+  # Notepad before Windows 10 1809 runs lines ended by LF alone together.
+  for file in README.md LICENSE NOTICES; do
+    sed -i 's/\r*$/\r/' "$work/win64-tree/$top/$file" || return
+  done
   find "$work/win64-tree" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
   (cd "$work/win64-tree" && find "$top" | sort | zip -X -q "$out/$top.zip" -@)
 }
@@ -141,8 +177,11 @@ source_archive() {
 # packages of every tool and library that shapes the files' bytes: the
 # compilers, linkers and the archives they link in, CPack and the archive
 # libraries it and rpm write with, rpm's own libraries and macros, and
-# what compresses and packs. One not installed fails the release.
+# what compresses and packs; and what signs the Windows executable, or
+# attaches its signature. One not installed fails the release.
 buildinfo() {
+  signer=
+  [ -z "${WINCERT:-}${WINSIG:-}" ] || signer="osslsigncode libssl3"
   system=$(. /etc/os-release && echo "$PRETTY_NAME") || return
   system="$system, $(cat /etc/debian_version)" || return
   packages=$(dpkg-query -W -f='${db:Status-Abbrev}${Package} ${Version}\n' \
@@ -157,7 +196,8 @@ buildinfo() {
     libmagic1 libmpc3 libmpfr6 librpm9 librpmbuild9 librpmio9 \
     libstdc++-12-dev libstdc++-12-dev-arm64-cross \
     libstdc++-12-dev-armel-cross libstdc++6 libzstd1 make \
-    mingw-w64-x86-64-dev rpm rpm-common tar xz-utils zip zlib1g) || return
+    mingw-w64-x86-64-dev rpm rpm-common tar xz-utils zip zlib1g $signer) ||
+    return
   # Removed but for its configuration files, a package is still listed.
   if echo "$packages" | grep -v '^ii ' >&2; then
     echo "release.sh: the packages above are not installed" >&2

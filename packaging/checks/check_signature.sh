@@ -9,8 +9,8 @@
 #   check_signature.sh RELEASE
 set -u
 release=$(cd "$1" && pwd)
-here=$(dirname "$0")
-. "$here/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 signer=$dir/signer
 user=$dir/user
 mkdir -m 700 "$signer" "$user"
@@ -28,13 +28,13 @@ timeout 120 gpg --batch --quiet --passphrase '' --quick-gen-key \
   { fail "no key could be made"; exit 1; }
 key=$(gpg --batch --with-colons --list-keys |
   awk -F: '/^fpr:/ { print $10; exit }')
-sh "$(dirname "$here")/packaging/sign.sh" "$dir/release" "$key" ||
+sh "$root/packaging/sign.sh" "$dir/release" "$key" ||
   fail "sign.sh failed"
 
 # The user's side: README's lines, in a home that never saw the secret key.
 GNUPGHOME=$user
 echo batch >"$user/gpg.conf"
-sed -n 's/^    \(gpg .*\)/\1/p' "$(dirname "$here")/README.md" >"$dir/lines"
+sed -n 's/^    \(gpg .*\)/\1/p' "$root/README.md" >"$dir/lines"
 grep -q '^gpg --show-keys ' "$dir/lines" ||
   fail "README has no 'gpg --show-keys'"
 for file in SHA256SUMS "$source"; do

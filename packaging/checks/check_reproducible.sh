@@ -6,10 +6,13 @@
 # (disorderfs), and compares every file with RELEASE's:
 #   check_reproducible.sh RELEASE
 # RELEASE is the folder `make release` made in a clone (build/release).
-# Where a file differs, diffoscope reports on it.
+# Where a file differs, diffoscope reports on it. A release whose Windows
+# executable is signed is made again with its signature attached, as
+# README.md says (WINSIG).
 set -u
 release=$(cd "$1" && pwd)
-. "$(dirname "$0")/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 archive=$release/trovconv-$(sed -n '1s/^trovconv //p' "$release/BUILDINFO").tar.gz
 top=$(basename "$archive" .tar.gz)
 mkdir "$dir/unpacked" "$dir/listed" "$dir/home"
@@ -28,10 +31,16 @@ timeout 60 disorderfs --multi-user=yes --reverse-dirents=yes \
   -o allow_other "$dir/unpacked" "$dir/listed" >/dev/null ||
   { fail "disorderfs could not mount"; exit 1; }
 
-echo "make release from $top.tar.gz as $who," \
+winsig=
+signature=$release/$top-win64.exe.sig
+if [ -f "$signature" ]; then
+  cp "$signature" "$dir/home/" || exit 2
+  winsig="WINSIG=$dir/home/$(basename "$signature")"
+fi
+echo "make release${winsig:+ $winsig} from $top.tar.gz as $who," \
   "umask 002, entries in reverse order"
 $as env HOME="$dir/home" sh -c "umask 002 && cd '$dir/listed/$top' &&
-  timeout 1800 make release" >"$dir/log" 2>&1 ||
+  timeout 1800 make release $winsig" >"$dir/log" 2>&1 ||
   { tail -n 30 "$dir/log"; fail "make release failed"; exit 1; }
 
 other=$dir/listed/$top/build/release

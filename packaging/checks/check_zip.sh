@@ -2,17 +2,19 @@
 # Checks the Windows .zip as a user would meet it:
 #   check_zip.sh ZIP CAPTURE EXPECTED WINE TOOLS_PREFIX
 # with Wine's environment (prefix) set. It must hold one folder with
-# trovconv.exe, README.md, LICENSE and NOTICES; that trovconv.exe must convert
-# CAPTURE to exactly the bytes of EXPECTED, need only Windows' own DLLs,
-# and carry its version resource and manifest, as the MinGW-w64 tools
-# (TOOLS_PREFIX, as in x86_64-w64-mingw32-) read them.
+# trovconv.exe, README.md, LICENSE and NOTICES, the three text files with
+# CR LF line ends; that trovconv.exe must convert CAPTURE to exactly the
+# bytes of EXPECTED, need only Windows' own DLLs, and carry its version
+# resource and manifest, as the MinGW-w64 tools (TOOLS_PREFIX, as in
+# x86_64-w64-mingw32-) read them.
 set -u
 zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 capture=$2
 expected=$3
 wine=$4
 tools=$5
-. "$(dirname "$0")/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 
 mkdir "$dir/unpacked"
 (cd "$dir/unpacked" && cmake -E tar xf "$zip") || exit 1
@@ -23,6 +25,19 @@ ls "$top" | sort >"$dir/listing"
 printf 'LICENSE\nNOTICES\nREADME.md\ntrovconv.exe\n' |
   cmp -s - "$dir/listing" ||
   fail "holds $(tr '\n' ' ' <"$dir/listing")"
+
+# Every line ended by CR LF, the last too, for Notepad before Windows 10
+# 1809; and by one CR only.
+cr=$(printf '\r')
+for file in README.md LICENSE NOTICES; do
+  [ -f "$top/$file" ] || continue
+  LC_ALL=C grep -q -v "$cr\$" "$top/$file" &&
+    fail "$file: a line without CR LF"
+  LC_ALL=C grep -q "$cr$cr\$" "$top/$file" &&
+    fail "$file: a line ending CR CR LF"
+  [ "$(tail -c 1 "$top/$file" | od -An -tx1 | tr -d ' ')" = 0a ] ||
+    fail "$file: no line end at its end"
+done
 
 cp "$capture" "$dir/x.dat"
 (cd "$dir" && timeout 60 "$wine" "$top/trovconv.exe" x.dat) ||

@@ -1,16 +1,14 @@
 #!/bin/sh
 # Checks a plain archive of the Linux tool as a user would meet it:
-#   check_archive.sh ARCHIVE TOOL CAPTURE
+#   check_archive.sh ARCHIVE
 # One folder named as the archive, owned by no one in particular, holding
 # bin/trovconv, its manual page and the documents, to unpack under a prefix
-# and remove from it as README.md says;
-# its tool must need no library, be hardened and behave as TOOL, the
-# unstripped build it comes from (checks.sh), under EMULATOR.
+# and remove from it as README.md says. What it holds, check_binary.sh
+# checks.
 set -u
 archive=$1
-tool=$2
-capture=$3
-. "$(dirname "$0")/checks.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tests/checks.sh"
 
 top=$(basename "$archive" .tar.gz)
 tar -tzvf "$archive" >"$dir/listing" || exit 1
@@ -19,10 +17,10 @@ tar -tzf "$archive" | grep -v "^$top/" && fail "entries outside $top/"
 files="bin/trovconv share/man/man1/trovconv.1.gz share/doc/trovconv/README.md
   share/doc/trovconv/CHANGELOG.md share/doc/trovconv/LICENSE
   share/doc/trovconv/NOTICES"
-mkdir -p "$dir/root/usr"
-tar -xzf "$archive" -C "$dir/root/usr" --strip-components=1 || exit 1
+mkdir "$dir/root"
+tar -xzf "$archive" -C "$dir/root" --strip-components=1 || exit 1
 for file in $files; do
-  [ -f "$dir/root/usr/$file" ] || fail "no $top/$file"
+  [ -f "$dir/root/$file" ] || fail "no $top/$file"
 done
 
 # README's lines that install the archive under /usr/local and remove it,
@@ -30,7 +28,7 @@ done
 # whose folders a group shares (2775, setgid): the folders must keep their
 # modes, owners and groups, and the removal leave the prefix as it was.
 # As root only, as README runs them: tar then sets owners and modes.
-readme=$(dirname "$0")/../README.md
+readme=$root/README.md
 prefix=$dir/prefix
 install=$(sed -n 's|^    sudo \(tar -xzf \)trovconv-[^ ]*\.tar\.gz|\1NAME|p' \
   "$readme" | sed "s|NAME|$top.tar.gz|; s|/usr/local|$prefix|g")
@@ -70,10 +68,6 @@ else
   [ $failed = 0 ] && echo "a prefix of $group's folders, 2775: kept by" \
     "the install, as it was after the removal"
 fi
-
-check_static "$dir/root/usr/bin/trovconv"
-check_hardening "$dir/root/usr/bin/trovconv" "$tool"
-check_installed "$dir/root" "$tool" "$capture"
 
 [ $failed = 0 ] && echo "$top.tar.gz: all checks passed"
 exit $failed
