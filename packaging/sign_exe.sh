@@ -25,11 +25,23 @@ if [ $# -ge 4 ]; then
 else
   # Attaching verifies too, against this system's authorities, which may
   # not know the signer, nor find the certificate valid years later when
-  # the signature has no timestamp; the bytes are right all the same, and
-  # the published sums are what compares them.
+  # the signature has no timestamp: its status says nothing of the bytes.
+  # What does: the executable must carry exactly that signature, over a
+  # digest of its own bytes.
   timeout 60 osslsigncode attach-signature -sigin "$signature" -in "$exe" \
     -out "$work/signed.exe" >"$work/log" 2>&1 || true
-  [ -s "$work/signed.exe" ] || { cat "$work/log" >&2; exit 1; }
+  timeout 60 osslsigncode extract-signature -in "$work/signed.exe" \
+    -out "$work/attached.sig" >>"$work/log" 2>&1 &&
+    cmp -s "$signature" "$work/attached.sig" ||
+    { cat "$work/log" >&2; echo "sign_exe.sh: $signature could not be" \
+      "attached" >&2; exit 1; }
+  timeout 60 osslsigncode verify -in "$work/signed.exe" >"$work/verdict" \
+    2>&1 || true
+  digest() { sed -n "s/^$1 message digest *: *\([0-9A-F]*\).*/\1/p" \
+    "$work/verdict"; }
+  [ -n "$(digest Current)" ] && [ "$(digest Current)" = "$(digest Calculated)" ] ||
+    { cat "$work/verdict" >&2; echo "sign_exe.sh: $signature is not the" \
+      "signature of $exe" >&2; exit 1; }
 fi
 # Copied over, the executable keeps its mode, which the .zip records.
 cp "$work/signed.exe" "$exe"

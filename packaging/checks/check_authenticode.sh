@@ -8,7 +8,7 @@
 # and the release's time as its signing time, and fail to once a byte of
 # its code is changed; its detached signature, attached to the unsigned
 # executable as `make release WINSIG=...` does it, must give the signed
-# executable to the byte.
+# executable to the byte, and attached to a changed one, be refused.
 set -u
 release=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -68,6 +68,12 @@ sh "$root/packaging/sign_exe.sh" "$dir/attached.exe" "$dir/$top.exe.sig" ||
 echo "\$ cmp signed.exe attached.exe"
 cmp "$dir/signed.exe" "$dir/attached.exe" ||
   fail "the unsigned executable with the signature attached is another"
+
+# Attached to another executable, the signature must be refused.
+cp "$dir/unsigned.exe" "$dir/other.exe" || exit 2
+printf 'X' | dd of="$dir/other.exe" bs=1 seek=2000 conv=notrunc 2>/dev/null
+sh "$root/packaging/sign_exe.sh" "$dir/other.exe" "$dir/$top.exe.sig" \
+  2>/dev/null && fail "the signature attaches to a changed executable"
 
 [ $failed = 0 ] && echo "Authenticode: the signed executable verifies, a" \
   "changed one does not, and the detached signature gives it again"
